@@ -1,0 +1,11 @@
+// Where a run takes its values from.
+#pragma once
+
+namespace pwdraw {
+
+/// One run: `quality`, `type` and `number` from arguments 1 to 3 (a missing
+/// one counts as 0, later ones are ignored), or from settings.ini when there
+/// are no arguments; then correction and generation.
+void run_command_line(int argc, const char* const argv[]);
+
+}  // namespace pwdraw

@@ -1,0 +1,32 @@
+// settings.ini: the three values kept between runs, under "[Options]".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "app/parameters.h"
+
+namespace pwdraw {
+
+using LineBuffer = std::array<char, 1024>;
+
+/// Keeps the ASCII letters, digits, "=", "[" and "]" of `line`, up to its
+/// first zero byte or its first "#", ";" or "/" (a comment), and drops every
+/// other character: "quality = 1 8 # note" becomes "quality=18".
+std::string_view clean_line(std::string_view line, LineBuffer& out);
+
+/// Reads values from the text of a settings file: each of the first 18
+/// reads of at most 1013 characters is cleaned, and "key=digits" with a key
+/// of up to 8 characters and up to 5 digits sets `quality`, `type` or
+/// `number`. Later lines win; values not found stay 0.
+Parameters parse_settings(std::string_view text);
+
+/// Reads settings.ini; a missing or unreadable file gives three zeros.
+Parameters read_settings();
+
+/// Writes settings.ini anew, with comments, holding the three values.
+void write_settings(std::uint32_t quality, std::uint32_t type,
+                    std::uint32_t number);
+
+}  // namespace pwdraw

@@ -1,0 +1,68 @@
+#include "generator/password.h"
+
+#include <cstdio>
+
+#include "generator/password_log.h"
+#include "generator/random.h"
+#include "platform/text_file.h"
+
+namespace pwdraw {
+namespace {
+
+// The order matters: the draw picks positions. Type 2 leaves out "0", "O"
+// and "o", which are easily mistaken for each other.
+constexpr std::array<std::string_view, 4> kCharacterSets = {
+    "1234567890AaBbCcDdEeFfGgHhIiJjKkLlMmNnOoPpQqRrSsTtUuVvWwXxYyZz",
+    "123456789AaBbCcDdEeFfGgHhIiJjKkLlMmNnPpQqRrSsTtUuVvWwXxYyZz",
+    "1234567890",
+    "1234567890AaBbCcDdEeFfGgHhIiJjKkLlMmNnOoPpQqRrSsTtUuVvWwXxYyZz"
+    "!#$%&()*+,-:;<=>?_.",
+};
+
+constexpr std::size_t kPinLength = 3;
+constexpr std::uint32_t kMaxCount = 11000;
+
+}  // namespace
+
+std::string_view draw_password(std::string_view set, std::size_t length,
+                               std::uint32_t number, Result& out) {
+  out = {};
+  if (set.size() < 2) return {};
+  if (length >= out.size()) length = out.size() - 1;
+
+  std::array<std::uint32_t, kMaxCount> table = {};
+  const std::uint32_t count =
+      number < kMaxCount - 1000 ? number + 1000 : kMaxCount;
+  const auto size = static_cast<std::uint32_t>(set.size());
+  for (std::uint32_t k = 0; k < count; ++k) table[k] = next_random() % size;
+  // `count` - 1, not `count`: the last entry is never picked. Passwords
+  // already drawn and logged depend on it.
+  for (std::size_t i = 0; i < length; ++i) {
+    out[i] = set[table[next_random() % (count - 1)]];
+  }
+  return {out.data(), length};
+}
+
+void generate_password(std::string_view set, std::size_t length,
+                       std::uint32_t type, std::uint32_t number) {
+  Result result;
+  const std::string_view password = draw_password(set, length, number, result);
+  if (password.empty()) return;
+
+  std::array<char, 64> line;
+  const int size = std::snprintf(
+      line.data(), line.size(),
+      type == kPinType ? "PIN code:\t%.*s\n" : "Password:\t%.*s\n",
+      static_cast<int>(password.size()), password.data());
+  if (size > 0) write_console({line.data(), static_cast<std::size_t>(size)});
+  log_password(password, password.size(), type);
+}
+
+void generate_for_type(std::uint32_t quality, std::uint32_t type,
+                       std::uint32_t number) {
+  if (type < 1 || type > kCharacterSets.size()) return;
+  const std::size_t length = type == kPinType ? kPinLength : quality;
+  generate_password(kCharacterSets[type - 1], length, type, number);
+}
+
+}  // namespace pwdraw

@@ -1,0 +1,62 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/system.h"
+
+namespace pwdraw {
+
+int open_file(const char* path, OpenMode mode) {
+  int flags = O_RDONLY;
+  if (mode == OpenMode::truncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (mode == OpenMode::append) flags = O_WRONLY | O_CREAT | O_APPEND;
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+long read_file(int fd, char* data, std::size_t size) {
+  ssize_t got;
+  do {
+    got = ::read(fd, data, size);
+  } while (got < 0 && errno == EINTR);
+  return static_cast<long>(got);
+}
+
+bool write_file(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t put = ::write(fd, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    data += put;
+    size -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+void close_file(int fd) { ::close(fd); }
+
+int standard_output() { return STDOUT_FILENO; }
+
+void prepare_process() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      // open() returns the lowest free descriptor, which is this one.
+      ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
+  }
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+bool to_local_time(std::time_t time, std::tm& local) {
+  // localtime_r, unlike localtime, need not look at the time zone again.
+  ::tzset();
+  return ::localtime_r(&time, &local) != nullptr;
+}
+
+}  // namespace pwdraw

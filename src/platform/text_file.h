@@ -1,0 +1,26 @@
+// Text files and standard output as the program writes them on every
+// platform: each '\n' goes out as CR LF, every other byte unchanged.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace pwdraw {
+
+/// Reads the start of `path` into `data` as text: a CR directly before a LF
+/// is dropped and a byte 26 (Ctrl-Z) ends the data. Returns the number of
+/// characters stored, 0 when the file cannot be opened or read.
+std::size_t read_text_file(const char* path, char* data, std::size_t size);
+
+/// Creates or empties `path` and writes `text` to it.
+void write_text_file(const char* path, std::string_view text);
+
+/// Adds `text` at the end of `path`, creating it when missing. A text that
+/// fits the output buffer goes out in one write, so that lines appended by
+/// runs at the same moment never interleave.
+void append_text_file(const char* path, std::string_view text);
+
+/// Writes `text` to standard output; a closed or full output is ignored.
+void write_console(std::string_view text);
+
+}  // namespace pwdraw

@@ -1,0 +1,63 @@
+#include "app/command_line.h"
+
+#include <vector>
+
+#include "run_directory.h"
+
+namespace pwdraw::test {
+namespace {
+
+using CommandLineTest = RunDirectory;
+
+std::string run(std::vector<const char*> arguments) {
+  arguments.insert(arguments.begin(), "pwdraw");
+  return capture_console([&] {
+    run_command_line(static_cast<int>(arguments.size()), arguments.data());
+  });
+}
+
+TEST_F(CommandLineTest, FirstRunCreatesBothFilesAndSecondRunReadsThem) {
+  const std::string password = "vMy6SrCgbW4p34vE";
+  const std::string line = "15:21:27 08_12_2018 Password 16:\t" + password + "\r\n";
+  EXPECT_EQ(run({}), "Password:\t" + password + "\r\n");
+  EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(16, 2, 6992));
+  EXPECT_EQ(read_bytes("password.txt"), line);
+
+  // Nothing needs correcting, so the file must not be written again.
+  const auto written = std::filesystem::last_write_time("settings.ini") - std::chrono::hours(1);
+  std::filesystem::last_write_time("settings.ini", written);
+  EXPECT_EQ(run({}), "Password:\t" + password + "\r\n");
+  EXPECT_EQ(std::filesystem::last_write_time("settings.ini"), written);
+  EXPECT_EQ(read_bytes("password.txt"), line + line);
+}
+
+TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
+  struct Case {
+    std::vector<const char*> arguments;
+    const char* console;
+    std::string settings;  // "" when the file must not be written
+  } cases[] = {
+      {{"25", "7", "0"}, "Password:\t?6+?M4$qgmXBNKSs&6Ot", settings_bytes(20, 4, 6992)},
+      {{"14"}, "Password:\tvMy6SrCgbW4p34", settings_bytes(14, 2, 6992)},
+      {{"12", "1", "500", "extra"}, "Password:\tWlbHbJ3KgvNb", ""},
+      {{"-14", "3", "10000"}, "PIN code:\t282", settings_bytes(20, 3, 10000)},
+      {{"abc", "-4294967295", "99999999999"}, "Password:\tICQJdI9LVYmK0qWq",
+       settings_bytes(16, 1, 6992)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.console);
+    std::filesystem::remove("settings.ini");
+    EXPECT_EQ(run(c.arguments), std::string(c.console) + "\r\n");
+    EXPECT_EQ(read_bytes("settings.ini"), c.settings);
+  }
+}
+
+TEST_F(CommandLineTest, SettingsOutOfRangeAreCorrectedAndRewritten) {
+  write_bytes("settings.ini", "quality=12\ntype=3\nnumber = 12345\n");
+  EXPECT_EQ(run({}), "PIN code:\t771\r\n");
+  EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(12, 3, 6992));
+  EXPECT_EQ(read_bytes("password.txt"), "15:21:27 08_12_2018 PIN code:\t\t771\r\n");
+}
+
+}  // namespace
+}  // namespace pwdraw::test
