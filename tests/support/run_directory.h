@@ -10,6 +10,8 @@
 
 namespace pwdraw::test {
 
+namespace fs = std::filesystem;
+
 /// What clock_now() returns in the test binary.
 extern std::time_t pinned_clock;
 

@@ -1,0 +1,63 @@
+#include "app/settings.h"
+
+#include "run_directory.h"
+
+namespace pwdraw::test {
+namespace {
+
+using SettingsTest = RunDirectory;
+
+std::string lines(int count, const std::string& line) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += line;
+  return text;
+}
+
+TEST_F(SettingsTest, ReadsValuesFromTheFile) {
+  const std::string piece(1012, 'x');  // with its newline, one full read
+  struct Case {
+    std::string bytes;
+    Parameters expected;
+  } cases[] = {
+      {"quality = 18\r\ntype=3\r\nnumber = 10000\r\n", {18, 3, 10000}},
+      {"number = 12345\nnumber=123456", {0, 0, 12345}},
+      {"quality = -14\n", {14, 0, 0}},
+      {"type=1\r\n\x1aquality=18\n", {0, 1, 0}},
+      {"quality=18 ; note\ntype=3 // note\nnumber = 18 kg\n", {18, 3, 18}},
+      {"qual ity = 1.8\r\rtype\t=\t4\r\n", {18, 0, 0}},  // a lone CR ends no line
+      {"quality=12\nquality=19\n", {19, 0, 0}},
+      {std::string("quality\0=18\ntype=3\0", 20), {0, 3, 0}},
+      {"Quality = 18\nnumberxyz=5\nquality1=5\n[Options]=5\n", {0, 0, 0}},
+      {"#" + piece + "quality=18\n", {18, 0, 0}},
+      {lines(17, piece + "\r\n") + "quality=18\r\n", {18, 0, 0}},
+      {lines(17, "\n") + "quality=18\n", {18, 0, 0}},
+      {lines(18, "\n") + "quality=18\n", {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes.substr(0, 40));
+    write_bytes("settings.ini", c.bytes);
+    const Parameters read = read_settings();
+    EXPECT_EQ(read.quality, c.expected.quality);
+    EXPECT_EQ(read.type, c.expected.type);
+    EXPECT_EQ(read.number, c.expected.number);
+  }
+}
+
+TEST_F(SettingsTest, WritesTheCommentedFileAndReadsItBack) {
+  write_settings(16, 2, 6992);
+  const std::string bytes = read_bytes("settings.ini");
+  EXPECT_EQ(bytes, settings_bytes(16, 2, 6992));
+  // The comments are UTF-8 on disk: "# от 1 до 4".
+  EXPECT_NE(bytes.find("# \xD0\xBE\xD1\x82 1 \xD0\xB4\xD0\xBE 4\r\n"), std::string::npos);
+
+  for (const Parameters& values : {Parameters{12, 1, 1}, Parameters{20, 4, 10000}}) {
+    write_settings(values.quality, values.type, values.number);
+    const Parameters read = read_settings();
+    EXPECT_EQ(read.quality, values.quality);
+    EXPECT_EQ(read.type, values.type);
+    EXPECT_EQ(read.number, values.number);
+  }
+}
+
+}  // namespace
+}  // namespace pwdraw::test
