@@ -38,8 +38,11 @@ TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
     std::string settings;  // "" when the file must not be written
   } cases[] = {
       {{"25", "7", "0"}, "Password:\t?6+?M4$qgmXBNKSs&6Ot", settings_bytes(20, 4, 6992)},
+      {{"21", "5", "10001"}, "Password:\t?6+?M4$qgmXBNKSs&6Ot", settings_bytes(20, 4, 6992)},
+      {{"11", "4", "10000"}, "Password:\tA?(f$Nu1SbhIWBce", settings_bytes(16, 4, 10000)},
+      {{"20", "4", "10000", "extra"}, "Password:\tA?(f$Nu1SbhIWBce6K+1", ""},
+      {{"12", "1", "500"}, "Password:\tWlbHbJ3KgvNb", ""},
       {{"14"}, "Password:\tvMy6SrCgbW4p34", settings_bytes(14, 2, 6992)},
-      {{"12", "1", "500", "extra"}, "Password:\tWlbHbJ3KgvNb", ""},
       {{"-14", "3", "10000"}, "PIN code:\t282", settings_bytes(20, 3, 10000)},
       {{"abc", "-4294967295", "99999999999"}, "Password:\tICQJdI9LVYmK0qWq",
        settings_bytes(16, 1, 6992)},

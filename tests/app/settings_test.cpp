@@ -23,7 +23,8 @@ TEST_F(SettingsTest, ReadsValuesFromTheFile) {
       {"number = 12345\nnumber=123456", {0, 0, 12345}},
       {"quality = -14\n", {14, 0, 0}},
       {"type=1\r\n\x1aquality=18\n", {0, 1, 0}},
-      {"quality=18 ; note\ntype=3 // note\nnumber = 18 kg\n", {18, 3, 18}},
+      {"quality=18 ; 9\ntype=3 // 4\nnumber = 1 8 # 9\n", {18, 3, 18}},
+      {"quality = 18 kg\n", {18, 0, 0}},
       {"qual ity = 1.8\r\rtype\t=\t4\r\n", {18, 0, 0}},  // a lone CR ends no line
       {"quality=12\nquality=19\n", {19, 0, 0}},
       {std::string("quality\0=18\ntype=3\0", 20), {0, 3, 0}},
