@@ -21,8 +21,7 @@ bool correct_parameters(Parameters& values, std::uint32_t candidate) {
   return corrected;
 }
 
-void normalise_parameters(std::uint32_t quality, std::uint32_t type,
-                          std::uint32_t number) {
+void normalise_parameters(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
   seed_random(static_cast<std::uint32_t>(clock_now()));
   // Drawn on every run, needed or not: every later draw depends on it.
   const std::uint32_t candidate = next_random() % 10000 + 1;

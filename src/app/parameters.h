@@ -18,7 +18,6 @@ bool correct_parameters(Parameters& values, std::uint32_t candidate);
 
 /// Seeds the random source with the clock, corrects the values, rewrites
 /// settings.ini when anything was corrected, and generates the result.
-void normalise_parameters(std::uint32_t quality, std::uint32_t type,
-                          std::uint32_t number);
+void normalise_parameters(std::uint32_t quality, std::uint32_t type, std::uint32_t number);
 
 }  // namespace pwdraw

@@ -18,8 +18,8 @@ constexpr std::size_t kMaxKey = 8;
 constexpr std::size_t kMaxDigits = 5;
 
 bool is_kept(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-         (c >= 'a' && c <= 'z') || c == '=' || c == '[' || c == ']';
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '=' ||
+         c == '[' || c == ']';
 }
 
 // One read of at most kReadLimit characters, ending after a newline.
@@ -34,15 +34,13 @@ std::string_view next_read(std::string_view text, std::size_t& pos) {
 
 // "key=digits": a key of 1 to kMaxKey characters other than "=", then 1 to
 // kMaxDigits digits; whatever follows them is ignored.
-bool match_setting(std::string_view text, std::string_view& key,
-                   std::string_view& digits) {
+bool match_setting(std::string_view text, std::string_view& key, std::string_view& digits) {
   const std::size_t equals = text.find('=');
   if (equals == 0 || equals == std::string_view::npos || equals > kMaxKey) {
     return false;
   }
   std::size_t end = equals + 1;
-  while (end < text.size() && end - equals <= kMaxDigits && text[end] >= '0' &&
-         text[end] <= '9') {
+  while (end < text.size() && end - equals <= kMaxDigits && text[end] >= '0' && text[end] <= '9') {
     ++end;
   }
   if (end == equals + 1) return false;
@@ -83,30 +81,29 @@ Parameters parse_settings(std::string_view text) {
 Parameters read_settings() {
   // The most that 18 reads can consume: each read may also drop the CR
   // before its newline, and one byte more tells whether a CR precedes a LF.
-  std::array<char, kMaxReads * (kReadLimit + 1) + 1> data;
+  std::array<char, kMaxReads*(kReadLimit + 1) + 1> data;
   const std::size_t size = read_text_file(kPath, data.data(), data.size());
   return parse_settings({data.data(), size});
 }
 
-void write_settings(std::uint32_t quality, std::uint32_t type,
-                    std::uint32_t number) {
+void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
   std::array<char, 1024> text;
-  const int size = std::snprintf(text.data(), text.size(),
-                                 "[Options]\n"
-                                 "# v 2.0\n"
-                                 "# %s\n\n"
-                                 "# качество пароля\n"
-                                 "# от 12 до 20\n"
-                                 "quality = %u\n\n"
-                                 "# тип пароля\n"
-                                 "# от 1 до 4\n"
-                                 "type = %u\n\n"
-                                 "# для индивидуального\n"
-                                 "# рандома\n"
-                                 "# от 1 до 10000\n"
-                                 "number = %u\n\n",
-                                 PWDRAW_HOMEPAGE_URL, unsigned{quality},
-                                 unsigned{type}, unsigned{number});
+  const int size =
+      std::snprintf(text.data(), text.size(),
+                    "[Options]\n"
+                    "# v 2.0\n"
+                    "# %s\n\n"
+                    "# качество пароля\n"
+                    "# от 12 до 20\n"
+                    "quality = %u\n\n"
+                    "# тип пароля\n"
+                    "# от 1 до 4\n"
+                    "type = %u\n\n"
+                    "# для индивидуального\n"
+                    "# рандома\n"
+                    "# от 1 до 10000\n"
+                    "number = %u\n\n",
+                    PWDRAW_HOMEPAGE_URL, unsigned{quality}, unsigned{type}, unsigned{number});
   // A cut file would lose values; better to leave the old one.
   if (size <= 0 || static_cast<std::size_t>(size) >= text.size()) return;
   write_text_file(kPath, {text.data(), static_cast<std::size_t>(size)});

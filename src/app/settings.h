@@ -26,7 +26,6 @@ Parameters parse_settings(std::string_view text);
 Parameters read_settings();
 
 /// Writes settings.ini anew, with comments, holding the three values.
-void write_settings(std::uint32_t quality, std::uint32_t type,
-                    std::uint32_t number);
+void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number);
 
 }  // namespace pwdraw

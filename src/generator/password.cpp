@@ -24,15 +24,14 @@ constexpr std::uint32_t kMaxCount = 11000;
 
 }  // namespace
 
-std::string_view draw_password(std::string_view set, std::size_t length,
-                               std::uint32_t number, Result& out) {
+std::string_view draw_password(std::string_view set, std::size_t length, std::uint32_t number,
+                               Result& out) {
   out = {};
   if (set.size() < 2) return {};
   if (length >= out.size()) length = out.size() - 1;
 
   std::array<std::uint32_t, kMaxCount> table = {};
-  const std::uint32_t count =
-      number < kMaxCount - 1000 ? number + 1000 : kMaxCount;
+  const std::uint32_t count = number < kMaxCount - 1000 ? number + 1000 : kMaxCount;
   const auto size = static_cast<std::uint32_t>(set.size());
   for (std::uint32_t k = 0; k < count; ++k) table[k] = next_random() % size;
   // `count` - 1, not `count`: the last entry is never picked. Passwords
@@ -43,23 +42,21 @@ std::string_view draw_password(std::string_view set, std::size_t length,
   return {out.data(), length};
 }
 
-void generate_password(std::string_view set, std::size_t length,
-                       std::uint32_t type, std::uint32_t number) {
+void generate_password(std::string_view set, std::size_t length, std::uint32_t type,
+                       std::uint32_t number) {
   Result result;
   const std::string_view password = draw_password(set, length, number, result);
   if (password.empty()) return;
 
   std::array<char, 64> line;
-  const int size = std::snprintf(
-      line.data(), line.size(),
-      type == kPinType ? "PIN code:\t%.*s\n" : "Password:\t%.*s\n",
-      static_cast<int>(password.size()), password.data());
+  const int size = std::snprintf(line.data(), line.size(),
+                                 type == kPinType ? "PIN code:\t%.*s\n" : "Password:\t%.*s\n",
+                                 static_cast<int>(password.size()), password.data());
   if (size > 0) write_console({line.data(), static_cast<std::size_t>(size)});
   log_password(password, password.size(), type);
 }
 
-void generate_for_type(std::uint32_t quality, std::uint32_t type,
-                       std::uint32_t number) {
+void generate_for_type(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
   if (type < 1 || type > kCharacterSets.size()) return;
   const std::size_t length = type == kPinType ? kPinLength : quality;
   generate_password(kCharacterSets[type - 1], length, type, number);

@@ -14,8 +14,8 @@ int open_file(const char* path, OpenMode mode) {
   if (mode == OpenMode::truncate) flags = _O_WRONLY | _O_CREAT | _O_TRUNC;
   if (mode == OpenMode::append) flags = _O_WRONLY | _O_CREAT | _O_APPEND;
   int fd = -1;
-  if (_sopen_s(&fd, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-               _S_IREAD | _S_IWRITE) != 0) {
+  if (_sopen_s(&fd, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE) !=
+      0) {
     return -1;
   }
   return fd;

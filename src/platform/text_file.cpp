@@ -46,8 +46,7 @@ std::size_t read_text_file(const char* path, char* data, std::size_t size) {
 
   std::size_t kept = 0;
   for (std::size_t i = 0; i < raw && data[i] != kCtrlZ; ++i) {
-    const bool cr_before_lf =
-        data[i] == '\r' && i + 1 < raw && data[i + 1] == '\n';
+    const bool cr_before_lf = data[i] == '\r' && i + 1 < raw && data[i + 1] == '\n';
     if (!cr_before_lf) data[kept++] = data[i];
   }
   return kept;
@@ -61,8 +60,6 @@ void append_text_file(const char* path, std::string_view text) {
   write_text_to(path, OpenMode::append, text);
 }
 
-void write_console(std::string_view text) {
-  write_text(standard_output(), text);
-}
+void write_console(std::string_view text) { write_text(standard_output(), text); }
 
 }  // namespace pwdraw

@@ -1,5 +1,9 @@
 #include "app/command_line.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <vector>
 
 #include "run_directory.h"
@@ -9,26 +13,38 @@ namespace {
 
 using CommandLineTest = RunDirectory;
 
+constexpr auto kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
+constexpr auto kShared = kOwnerOnly | fs::perms::group_read;
+
+// One whole run in this process; returns what it wrote to standard output.
 std::string run(std::vector<const char*> arguments) {
   arguments.insert(arguments.begin(), "pwdraw");
-  return capture_console([&] {
-    run_command_line(static_cast<int>(arguments.size()), arguments.data());
-  });
+  std::fflush(stdout);
+  const int saved = dup(1);
+  dup2(open("console.out", O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+  run_command_line(static_cast<int>(arguments.size()), arguments.data());
+  dup2(saved, 1);
+  close(saved);
+  return read_bytes("console.out");
 }
 
 TEST_F(CommandLineTest, FirstRunCreatesBothFilesAndSecondRunReadsThem) {
-  const std::string password = "vMy6SrCgbW4p34vE";
-  const std::string line = "15:21:27 08_12_2018 Password 16:\t" + password + "\r\n";
-  EXPECT_EQ(run({}), "Password:\t" + password + "\r\n");
+  const std::string line = "15:21:27 08_12_2018 Password 16:\tvMy6SrCgbW4p34vE\r\n";
+  EXPECT_EQ(run({}), "Password:\tvMy6SrCgbW4p34vE\r\n");
   EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(16, 2, 6992));
   EXPECT_EQ(read_bytes("password.txt"), line);
+  for (const char* path : {"settings.ini", "password.txt"}) {
+    EXPECT_EQ(fs::status(path).permissions(), kOwnerOnly);  // the log holds passwords
+    fs::permissions(path, kShared);
+  }
 
-  // Nothing needs correcting, so the file must not be written again.
-  const auto written = std::filesystem::last_write_time("settings.ini") - std::chrono::hours(1);
-  std::filesystem::last_write_time("settings.ini", written);
-  EXPECT_EQ(run({}), "Password:\t" + password + "\r\n");
-  EXPECT_EQ(std::filesystem::last_write_time("settings.ini"), written);
+  // Nothing needs correcting now, so the file must not be written again.
+  const auto written = fs::last_write_time("settings.ini") - std::chrono::hours(1);
+  fs::last_write_time("settings.ini", written);
+  EXPECT_EQ(run({}), "Password:\tvMy6SrCgbW4p34vE\r\n");
+  EXPECT_EQ(fs::last_write_time("settings.ini"), written);
   EXPECT_EQ(read_bytes("password.txt"), line + line);
+  EXPECT_EQ(fs::status("password.txt").permissions(), kShared);
 }
 
 TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
@@ -42,14 +58,16 @@ TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
       {{"11", "4", "10000"}, "Password:\tA?(f$Nu1SbhIWBce", settings_bytes(16, 4, 10000)},
       {{"20", "4", "10000", "extra"}, "Password:\tA?(f$Nu1SbhIWBce6K+1", ""},
       {{"12", "1", "500"}, "Password:\tWlbHbJ3KgvNb", ""},
+      {{"12", "1", "1"}, "Password:\tUJWvZ14wAuMf", ""},
       {{"14"}, "Password:\tvMy6SrCgbW4p34", settings_bytes(14, 2, 6992)},
       {{"-14", "3", "10000"}, "PIN code:\t282", settings_bytes(20, 3, 10000)},
-      {{"abc", "-4294967295", "99999999999"}, "Password:\tICQJdI9LVYmK0qWq",
+      {{"abc", "-4294967295", "99999999999"},
+       "Password:\tICQJdI9LVYmK0qWq",
        settings_bytes(16, 1, 6992)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.console);
-    std::filesystem::remove("settings.ini");
+    fs::remove("settings.ini");
     EXPECT_EQ(run(c.arguments), std::string(c.console) + "\r\n");
     EXPECT_EQ(read_bytes("settings.ini"), c.settings);
   }
@@ -57,8 +75,10 @@ TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
 
 TEST_F(CommandLineTest, SettingsOutOfRangeAreCorrectedAndRewritten) {
   write_bytes("settings.ini", "quality=12\ntype=3\nnumber = 12345\n");
+  fs::permissions("settings.ini", kShared);
   EXPECT_EQ(run({}), "PIN code:\t771\r\n");
   EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(12, 3, 6992));
+  EXPECT_EQ(fs::status("settings.ini").permissions(), kShared);
   EXPECT_EQ(read_bytes("password.txt"), "15:21:27 08_12_2018 PIN code:\t\t771\r\n");
 }
 

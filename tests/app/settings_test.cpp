@@ -7,18 +7,24 @@ namespace {
 
 using SettingsTest = RunDirectory;
 
-std::string lines(int count, const std::string& line) {
+std::string repeat(int count, const std::string& line) {
   std::string text;
-  for (int i = 0; i < count; ++i) text += line;
+  while (count-- > 0) text += line;
   return text;
 }
 
+void expect_read(const std::string& bytes, const Parameters& expected) {
+  SCOPED_TRACE(bytes.substr(0, 40));
+  write_bytes("settings.ini", bytes);
+  const Parameters read = read_settings();
+  EXPECT_EQ(read.quality, expected.quality);
+  EXPECT_EQ(read.type, expected.type);
+  EXPECT_EQ(read.number, expected.number);
+}
+
 TEST_F(SettingsTest, ReadsValuesFromTheFile) {
-  const std::string piece(1012, 'x');  // with its newline, one full read
-  struct Case {
-    std::string bytes;
-    Parameters expected;
-  } cases[] = {
+  const std::string piece(1012, 'x');  // with its newline, one whole read
+  const std::pair<std::string, Parameters> cases[] = {
       {"quality = 18\r\ntype=3\r\nnumber = 10000\r\n", {18, 3, 10000}},
       {"number = 12345\nnumber=123456", {0, 0, 12345}},
       {"quality = -14\n", {14, 0, 0}},
@@ -30,33 +36,22 @@ TEST_F(SettingsTest, ReadsValuesFromTheFile) {
       {std::string("quality\0=18\ntype=3\0", 20), {0, 3, 0}},
       {"Quality = 18\nnumberxyz=5\nquality1=5\n[Options]=5\n", {0, 0, 0}},
       {"#" + piece + "quality=18\n", {18, 0, 0}},
-      {lines(17, piece + "\r\n") + "quality=18\r\n", {18, 0, 0}},
-      {lines(17, "\n") + "quality=18\n", {18, 0, 0}},
-      {lines(18, "\n") + "quality=18\n", {0, 0, 0}},
+      {repeat(17, piece + "\r\n") + "quality=18\r\n", {18, 0, 0}},
+      {repeat(17, "\n") + "quality=18\n", {18, 0, 0}},
+      {repeat(18, "\n") + "quality=18\n", {0, 0, 0}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bytes.substr(0, 40));
-    write_bytes("settings.ini", c.bytes);
-    const Parameters read = read_settings();
-    EXPECT_EQ(read.quality, c.expected.quality);
-    EXPECT_EQ(read.type, c.expected.type);
-    EXPECT_EQ(read.number, c.expected.number);
-  }
+  for (const auto& [bytes, expected] : cases) expect_read(bytes, expected);
 }
 
-TEST_F(SettingsTest, WritesTheCommentedFileAndReadsItBack) {
+TEST_F(SettingsTest, WritesTheCommentedFileThatReadsBack) {
   write_settings(16, 2, 6992);
   const std::string bytes = read_bytes("settings.ini");
   EXPECT_EQ(bytes, settings_bytes(16, 2, 6992));
   // The comments are UTF-8 on disk: "# от 1 до 4".
   EXPECT_NE(bytes.find("# \xD0\xBE\xD1\x82 1 \xD0\xB4\xD0\xBE 4\r\n"), std::string::npos);
-
   for (const Parameters& values : {Parameters{12, 1, 1}, Parameters{20, 4, 10000}}) {
     write_settings(values.quality, values.type, values.number);
-    const Parameters read = read_settings();
-    EXPECT_EQ(read.quality, values.quality);
-    EXPECT_EQ(read.type, values.type);
-    EXPECT_EQ(read.number, values.number);
+    expect_read(read_bytes("settings.ini"), values);
   }
 }
 

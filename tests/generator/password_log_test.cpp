@@ -8,20 +8,19 @@ namespace {
 using PasswordLogTest = RunDirectory;
 
 TEST_F(PasswordLogTest, AppendsOneLineInLocalTime) {
-  const char* kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
-  const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
+  const char* berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+  const char* new_york = "EST5EDT,M3.2.0,M11.1.0";
   struct Case {
     const char* zone;
     std::time_t time;
     std::uint32_t type;
     const char* line;
   } cases[] = {
-      {"UTC0", 1544282487, 2, "15:21:27 08_12_2018 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {"UTC0", 1544282487, 3, "15:21:27 08_12_2018 PIN code:\t\t292\r\n"},
-      {kBerlin, 1711846799, 1, "01:59:59 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
-      {kBerlin, 1711846800, 1, "03:00:00 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
-      {kNewYork, 1704067200, 4, "19:00:00 31_12_2023 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
-      {kNewYork, 1719835200, 4, "08:00:00 01_07_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
+      {berlin, 1711846799, 1, "01:59:59 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
+      {berlin, 1711846800, 2, "03:00:00 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
+      {new_york, 1704067200, 4, "19:00:00 31_12_2023 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
+      {new_york, 1719835200, 4, "08:00:00 01_07_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {"NZST-12NZDT,M9.5.0,M4.1.0/3", 1719835200, 2,
        "00:00:00 02_07_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
   };
@@ -29,10 +28,10 @@ TEST_F(PasswordLogTest, AppendsOneLineInLocalTime) {
     SCOPED_TRACE(c.line);
     setenv("TZ", c.zone, 1);
     pinned_clock = c.time;
-    write_bytes("password.txt", "earlier line\r\n");
+    write_bytes("password.txt", "earlier\r\n");
     const std::string_view result = c.type == 3 ? "292" : "puEQRCqaAgmllE5Z";
     log_password(result, result.size(), c.type);
-    EXPECT_EQ(read_bytes("password.txt"), std::string("earlier line\r\n") + c.line);
+    EXPECT_EQ(read_bytes("password.txt"), std::string("earlier\r\n") + c.line);
   }
 }
 
