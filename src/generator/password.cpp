@@ -27,13 +27,17 @@ constexpr std::uint32_t kMaxCount = 11000;
 std::string_view draw_password(std::string_view set, std::size_t length, std::uint32_t number,
                                Result& out) {
   out = {};
-  if (set.size() < 2) return {};
+  if (set.size() < 2 || set.size() > 256) return {};
   if (length >= out.size()) length = out.size() - 1;
 
-  std::array<std::uint32_t, kMaxCount> table = {};
+  // Positions fit a byte; left uninitialised since every entry that is read
+  // is filled first, and not touching the rest keeps a run fast.
+  std::array<std::uint8_t, kMaxCount> table;
   const std::uint32_t count = number < kMaxCount - 1000 ? number + 1000 : kMaxCount;
   const auto size = static_cast<std::uint32_t>(set.size());
-  for (std::uint32_t k = 0; k < count; ++k) table[k] = next_random() % size;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    table[k] = static_cast<std::uint8_t>(next_random() % size);
+  }
   // `count` - 1, not `count`: the last entry is never picked. Passwords
   // already drawn and logged depend on it.
   for (std::size_t i = 0; i < length; ++i) {
