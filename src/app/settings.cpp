@@ -13,6 +13,9 @@ namespace {
 constexpr const char* kPath = "settings.ini";
 constexpr std::size_t kMaxReads = 18;
 constexpr std::size_t kReadLimit = 1013;  // characters per read, newline included
+// The most that the reads can consume: each may also drop the CR before its
+// newline, and one byte more tells whether a CR stands before a LF.
+constexpr std::size_t kFileLimit = kMaxReads * (kReadLimit + 1) + 1;
 constexpr std::size_t kMaxKey = 8;
 // Five, so that the "number = 10000" we write reads back as 10000.
 constexpr std::size_t kMaxDigits = 5;
@@ -79,9 +82,7 @@ Parameters parse_settings(std::string_view text) {
 }
 
 Parameters read_settings() {
-  // The most that 18 reads can consume: each read may also drop the CR
-  // before its newline, and one byte more tells whether a CR precedes a LF.
-  std::array<char, kMaxReads*(kReadLimit + 1) + 1> data;
+  std::array<char, kFileLimit> data;
   const std::size_t size = read_text_file(kPath, data.data(), data.size());
   return parse_settings({data.data(), size});
 }
