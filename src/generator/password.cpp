@@ -1,5 +1,6 @@
 #include "generator/password.h"
 
+#include <array>
 #include <cstdio>
 
 #include "generator/password_log.h"
@@ -22,8 +23,12 @@ constexpr std::array<std::string_view, 4> kCharacterSets = {
 constexpr std::size_t kPinLength = 3;
 constexpr std::uint32_t kMaxCount = 11000;
 
-}  // namespace
+// Room for the longest result, 20 characters, and more.
+using Result = std::array<char, 32>;
 
+// First `number` + 1000 draws fill a table of positions in `set`; then each
+// character takes the position held by a randomly picked entry of that
+// table. Returns the result, which lives in `out`.
 std::string_view draw_password(std::string_view set, std::size_t length, std::uint32_t number,
                                Result& out) {
   out = {};
@@ -45,6 +50,8 @@ std::string_view draw_password(std::string_view set, std::size_t length, std::ui
   }
   return {out.data(), length};
 }
+
+}  // namespace
 
 void generate_password(std::string_view set, std::size_t length, std::uint32_t type,
                        std::uint32_t number) {
