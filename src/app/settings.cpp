@@ -87,10 +87,10 @@ Parameters read_settings() {
   return parse_settings({data.data(), size});
 }
 
-void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
-  std::array<char, 1024> text;
+std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number,
+                                 SettingsText& out) {
   const int size =
-      std::snprintf(text.data(), text.size(),
+      std::snprintf(out.data(), out.size(),
                     "[Options]\n"
                     "# v 2.0\n"
                     "# %s\n\n"
@@ -105,9 +105,15 @@ void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t num
                     "# от 1 до 10000\n"
                     "number = %u\n\n",
                     PWDRAW_HOMEPAGE_URL, unsigned{quality}, unsigned{type}, unsigned{number});
+  if (size <= 0 || static_cast<std::size_t>(size) >= out.size()) return {};
+  return {out.data(), static_cast<std::size_t>(size)};
+}
+
+void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
+  SettingsText text;
+  const std::string_view settings = format_settings(quality, type, number, text);
   // A cut file would lose values; better to leave the old one.
-  if (size <= 0 || static_cast<std::size_t>(size) >= text.size()) return;
-  write_text_file(kPath, {text.data(), static_cast<std::size_t>(size)});
+  if (!settings.empty()) write_text_file(kPath, settings);
 }
 
 }  // namespace pwdraw

@@ -25,6 +25,13 @@ Parameters parse_settings(std::string_view text);
 /// Reads settings.ini; a missing or unreadable file gives three zeros.
 Parameters read_settings();
 
+using SettingsText = std::array<char, 1024>;
+
+/// The text of settings.ini, with comments, holding the three values; "\n"
+/// ends its lines. Empty if it would not fit, so that no cut file is written.
+std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number,
+                                 SettingsText& out);
+
 /// Writes settings.ini anew, with comments, holding the three values.
 void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number);
 

@@ -13,9 +13,11 @@ int open_file(const char* path, OpenMode mode) {
   int flags = O_RDONLY;
   if (mode == OpenMode::truncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
   if (mode == OpenMode::append) flags = O_WRONLY | O_CREAT | O_APPEND;
+  // O_NONBLOCK: a FIFO or terminal named like our files must not hang the
+  // run; it reads as empty or refuses the write. Regular files ignore it.
   int fd;
   do {
-    fd = ::open(path, flags | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, S_IRUSR | S_IWUSR);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }

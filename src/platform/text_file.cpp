@@ -33,6 +33,15 @@ void write_text_to(const char* path, OpenMode mode, std::string_view text) {
 
 }  // namespace
 
+std::size_t decode_text(char* data, std::size_t size) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < size && data[i] != kCtrlZ; ++i) {
+    const bool cr_before_lf = data[i] == '\r' && i + 1 < size && data[i + 1] == '\n';
+    if (!cr_before_lf) data[kept++] = data[i];
+  }
+  return kept;
+}
+
 std::size_t read_text_file(const char* path, char* data, std::size_t size) {
   const int fd = open_file(path, OpenMode::read);
   if (fd < 0) return 0;
@@ -43,13 +52,7 @@ std::size_t read_text_file(const char* path, char* data, std::size_t size) {
     raw += static_cast<std::size_t>(got);
   }
   close_file(fd);
-
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < raw && data[i] != kCtrlZ; ++i) {
-    const bool cr_before_lf = data[i] == '\r' && i + 1 < raw && data[i + 1] == '\n';
-    if (!cr_before_lf) data[kept++] = data[i];
-  }
-  return kept;
+  return decode_text(data, raw);
 }
 
 void write_text_file(const char* path, std::string_view text) {

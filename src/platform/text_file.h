@@ -7,9 +7,13 @@
 
 namespace pwdraw {
 
-/// Reads the start of `path` into `data` as text: a CR directly before a LF
-/// is dropped and a byte 26 (Ctrl-Z) ends the data. Returns the number of
-/// characters stored, 0 when the file cannot be opened or read.
+/// Turns the `size` raw bytes at `data` into text in place: a CR directly
+/// before a LF is dropped and a byte 26 (Ctrl-Z) ends the data. Returns the
+/// number of characters kept.
+std::size_t decode_text(char* data, std::size_t size);
+
+/// Reads the start of `path` into `data` and decodes it as text. Returns the
+/// number of characters stored, 0 when the file cannot be opened or read.
 std::size_t read_text_file(const char* path, char* data, std::size_t size);
 
 /// Creates or empties `path` and writes `text` to it.
