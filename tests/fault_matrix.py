@@ -1,0 +1,369 @@
+#!/usr/bin/env python3
+"""Runs the built program, one process per case, with its files, working
+directory, standard output and arguments in every hostile state we know of,
+and checks the exact bytes it leaves: exit status 0, an empty standard error,
+the console line, settings.ini and password.txt.
+
+    fault_matrix.py --list
+    fault_matrix.py PWDRAW CASE
+
+Exit status 77 marks a case that cannot run on this machine (ctest: skipped).
+"""
+import hashlib, os, random, shutil, stat, subprocess, sys, tempfile, threading, time
+
+EXE = os.path.abspath(sys.argv[1])
+ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
+LETTERS = "".join(c + c.lower() for c in "ABCDEFGHIJKLMNOPQRSTUVWXYZ")
+SETS = {1: "1234567890" + LETTERS,
+        2: "123456789" + LETTERS.replace("Oo", ""),
+        3: "1234567890",
+        4: "1234567890" + LETTERS + "!#$%&()*+,-:;<=>?_."}
+EARLIER = b"07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n"
+
+
+# A model of one run written apart from the program, so that every byte it
+# leaves can be known in advance from the second it was seeded with.
+def draws(seed):
+    state, table, last = seed & 0xFFFFFFFF, [], 0
+    def advance():
+        nonlocal state
+        state = (state * 1664525 + 1013904223) & 0xFFFFFFFF
+        return state
+    for _ in range(8):
+        advance()
+    table = [advance() for _ in range(32)]
+    last = table[31]
+    while True:
+        j = last & 31
+        last, table[j] = table[j], advance()
+        yield last & 0x3FFFFFFF
+
+
+def model(values, seed):
+    """(corrected values, whether corrected, the drawn result)"""
+    g = draws(seed)
+    candidate = next(g) % 10000 + 1
+    q, t, n = values
+    q = 16 if q < 12 else min(q, 20)
+    t = 2 if t == 0 else min(t, 4)
+    n = candidate if n == 0 or n > 10000 else n
+    chars, count = SETS[t], n + 1000
+    table = [chars[next(g) % len(chars)] for _ in range(count)]
+    result = "".join(table[next(g) % (count - 1)] for _ in range(3 if t == 3 else q))
+    return (q, t, n), (q, t, n) != tuple(values), result
+
+
+def settings_bytes(q, t, n):
+    return ("[Options]\n# v 2.0\n# https://github.com/pwdraw/pwdraw\n\n"
+            "# качество пароля\n# от 12 до 20\nquality = %d\n\n"
+            "# тип пароля\n# от 1 до 4\ntype = %d\n\n"
+            "# для индивидуального\n# рандома\n# от 1 до 10000\nnumber = %d\n\n"
+            % (q, t, n)).replace("\n", "\r\n").encode()
+
+
+def console_line(t, result):
+    return ("PIN code:\t%s\r\n" if t == 3 else "Password:\t%s\r\n") % result
+
+
+def log_line(second, q, t, result):
+    stamp = time.strftime("%H:%M:%S %d_%m_%Y", time.gmtime(second))
+    if t == 3:
+        return ("%s PIN code:\t\t%s\r\n" % (stamp, result)).encode()
+    return ("%s Password %d:\t%s\r\n" % (stamp, q, result)).encode()
+
+
+def possible_runs(values, start, end):
+    """Every (values, corrected, console, log line) a run that began at or
+    after `start` and ended by `end` can produce; the log reads the clock
+    again, so its second may be later than the seed's."""
+    runs = []
+    for seed in range(start, end + 1):
+        fixed, corrected, result = model(values, seed)
+        for second in range(seed, end + 1):
+            runs.append((fixed, corrected, console_line(fixed[1], result).encode(),
+                         log_line(second, fixed[0], fixed[1], result)))
+    return runs
+
+
+def read(path):
+    """The bytes of a regular file; None for anything else (never opens a
+    device or FIFO, which could block or never end)."""
+    try:
+        if not stat.S_ISREG(os.stat(path).st_mode):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def run(args, cwd, stdout=subprocess.PIPE, prefix=()):
+    start, clock = int(time.time()), time.monotonic()
+    p = subprocess.run(list(prefix) + [EXE] + list(args), cwd=cwd, env=ENV, stdout=stdout,
+                       stderr=subprocess.PIPE, timeout=10)
+    p.seconds = time.monotonic() - clock
+    return p, start, int(time.time())
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(what, got, want):
+    if got != want:
+        raise Failure("%s:\n  got  %r\n  want %r" % (what, got, want))
+
+
+def check(d, values, args=(), settings="as written", log=b"", console=True, **how):
+    """One run in `d`; `settings` and `log` are what settings.ini and
+    password.txt hold before it (None: not a file). "as written" expects the
+    program's own file whenever a value was corrected, "rewritten" expects it
+    always; a log of None must stay as it is, and any other log must gain
+    exactly the run's line."""
+    before = read(os.path.join(d, "settings.ini")) if settings == "as written" else None
+    p, start, end = run(args, how.pop("cwd", d), **how)
+    expect("exit status", p.returncode, 0)
+    expect("standard error", p.stderr, b"")
+    after_log = read(os.path.join(d, "password.txt"))
+    after_settings = read(os.path.join(d, "settings.ini"))
+    for fixed, corrected, out, line in possible_runs(values, start, end):
+        if console and p.stdout != out:
+            continue
+        if log is not None and not (after_log and after_log.startswith(log)
+                                    and after_log[len(log):] == line):
+            continue
+        break
+    else:
+        raise Failure("no run at %d..%d explains console %r and log %r"
+                      % (start, end, p.stdout, after_log and after_log[-80:]))
+    if log is None:
+        expect("password.txt", after_log, None)
+    if settings == "rewritten" or (settings == "as written" and corrected):
+        settings = settings_bytes(*fixed)
+    elif settings == "as written":
+        settings = before
+    expect("settings.ini", after_settings, settings)
+    return p
+
+
+# Each case makes its files in the fresh directory `d` and checks one run.
+
+def settings_is_a_directory(d):
+    os.mkdir(os.path.join(d, "settings.ini"))
+    check(d, (0, 0, 0), settings=None)
+    expect("settings.ini", os.listdir(os.path.join(d, "settings.ini")), [])
+
+
+def log_is_a_directory(d):
+    os.mkdir(os.path.join(d, "password.txt"))
+    check(d, (0, 0, 0), log=None)
+
+
+def settings_links_to_dev_zero(d):
+    os.symlink("/dev/zero", os.path.join(d, "settings.ini"))
+    check(d, (0, 0, 0), settings=None)  # the link is kept; the values go nowhere
+    expect("link", os.readlink(os.path.join(d, "settings.ini")), "/dev/zero")
+
+
+def settings_links_to_dev_urandom(d):
+    os.symlink("/dev/urandom", os.path.join(d, "settings.ini"))
+    check(d, (0, 0, 0), settings=None)  # it reads, but is no regular file
+    expect("link", os.readlink(os.path.join(d, "settings.ini")), "/dev/urandom")
+
+
+def settings_link_dangles(d):
+    os.symlink("gone/settings.ini", os.path.join(d, "settings.ini"))
+    check(d, (0, 0, 0), settings=None)
+    expect("files", sorted(os.listdir(d)), ["password.txt", "settings.ini"])
+
+
+def settings_is_a_fifo(d):
+    os.mkfifo(os.path.join(d, "settings.ini"))
+    check(d, (0, 0, 0), settings=None)  # neither blocks: no writer, no reader
+
+
+def unprivileged():
+    """The prefix that runs a command as an ordinary user, or a reason why not."""
+    if os.geteuid() != 0:
+        return (), None
+    if shutil.which("setpriv") is None:
+        return None, "running as root without setpriv to drop to nobody"
+    return ("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"), None
+
+
+def read_only_directory(d, files):
+    global EXE
+    prefix, reason = unprivileged()
+    if reason:
+        raise Skip(reason)
+    os.chmod(d, 0o755)
+    ro = os.path.join(d, "ro")
+    os.mkdir(ro)
+    for name, data in files.items():
+        with open(os.path.join(ro, name), "wb") as f:
+            f.write(data)
+        if prefix:
+            os.chown(os.path.join(ro, name), 65534 if name == "password.txt" else 0, -1)
+    if "settings.ini" in files:
+        os.chmod(os.path.join(ro, "settings.ini"), 0o444)
+    os.chmod(ro, 0o555)
+    shutil.copy(EXE, d)  # where the build tree may be closed to nobody
+    EXE = os.path.join(d, os.path.basename(EXE))
+    return ro, prefix
+
+
+def read_only_working_directory(d):
+    ro, prefix = read_only_directory(d, {})
+    check(ro, (0, 0, 0), settings=None, log=None, prefix=prefix)
+    expect("files", os.listdir(ro), [])
+
+
+def read_only_directory_with_files(d):
+    # settings.ini, read-only, needs a rewrite it cannot get; the log is ours.
+    ro, prefix = read_only_directory(d, {"settings.ini": b"quality=30\r\ntype=1\r\nnumber=9\r\n",
+                                         "password.txt": EARLIER})
+    check(ro, (30, 1, 9), settings=b"quality=30\r\ntype=1\r\nnumber=9\r\n", log=EARLIER,
+          prefix=prefix)
+
+
+def working_directory_deleted(d):
+    gone = os.path.join(d, "gone")
+    os.mkdir(gone)
+    check(d, (0, 0, 0), settings=None, log=None, cwd=gone,
+          prefix=("sh", "-c", 'rmdir "$PWD" && exec "$0" "$@"'))
+
+
+VALID = b"quality=12\r\ntype=1\r\nnumber=1\r\n"
+
+
+def in_valid_directory(d):
+    for name, data in (("settings.ini", VALID), ("password.txt", EARLIER)):
+        with open(os.path.join(d, name), "wb") as f:
+            f.write(data)
+
+
+def output_is_dev_full(d):
+    in_valid_directory(d)
+    with open("/dev/full", "wb") as full:
+        check(d, (12, 1, 1), log=EARLIER, stdout=full, console=False)
+
+
+def output_is_closed(d):
+    in_valid_directory(d)
+    check(d, (12, 1, 1), log=EARLIER, console=False,
+          prefix=("sh", "-c", 'exec "$0" "$@" >&-'))
+
+
+def output_reader_is_gone(d):
+    in_valid_directory(d)
+    r, w = os.pipe()
+    os.close(r)  # the first write gets EPIPE; SIGPIPE is at its default here
+    try:
+        check(d, (12, 1, 1), log=EARLIER, stdout=w, console=False)
+    finally:
+        os.close(w)
+
+
+def sparse_gigabyte_settings(d):
+    with open(os.path.join(d, "settings.ini"), "wb") as f:
+        f.truncate(1 << 30)
+    seconds = check(d, (0, 0, 0), settings="rewritten").seconds  # only 18 reads, then a rewrite
+    if seconds > 0.25:
+        raise Failure("took %.3f s" % seconds)
+
+
+def settings_of_random_bytes(d):
+    with open(os.path.join(d, "settings.ini"), "wb") as f:
+        f.write(random.Random(20181208).randbytes(64 << 10))
+    check(d, (0, 0, 0))
+
+
+def settings_with_nul_and_lone_cr(d):
+    with open(os.path.join(d, "settings.ini"), "wb") as f:
+        f.write(b"quality=13\0type=4\r\nqual\0ity=19\r\ntype=1\rquality=20\r\n\r\rnumber=77\r\r\n")
+    check(d, (13, 1, 77))
+
+
+def hundred_thousand_character_argument(d):
+    check(d, (13, 0xFFFFFFFF, 0), args=["0" * 99998 + "13", "9" * 100000])
+
+
+def arguments_with_invalid_utf8(d):
+    check(d, (0, 0, 14), args=[b"\xff12", b"\xc3\x28", b"14\xfe", b"\xed\xa0\x80"])
+
+
+def hundred_megabyte_log(d):
+    path = os.path.join(d, "password.txt")
+    old = random.Random(1).randbytes(1 << 20) * 100 + EARLIER
+    with open(path, "wb") as f:
+        f.write(old)
+    check(d, (0, 0, 0), log=old)
+    with open(path, "rb") as f:
+        expect("checksum of the old content", hashlib.sha256(f.read(len(old))).digest(),
+               hashlib.sha256(old).digest())
+
+
+def concurrent_runs(d):
+    in_valid_directory(d)
+    consoles, lock = [], threading.Lock()
+    def worker():
+        for _ in range(25):
+            p = subprocess.run([EXE], cwd=d, env=ENV, capture_output=True, timeout=10)
+            with lock:
+                consoles.append((p.returncode, p.stderr, p.stdout))
+    start = int(time.time())
+    workers = [threading.Thread(target=worker) for _ in range(8)]
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join()
+    runs = possible_runs((12, 1, 1), start, int(time.time()))
+    lines = read(os.path.join(d, "password.txt"))[len(EARLIER):].splitlines(keepends=True)
+    expect("runs", len(consoles), 200)
+    expect("new log lines", len(lines), 200)
+    for status, errors, out in consoles:
+        expect("exit status and standard error", (status, errors), (0, b""))
+        if not any(out == console for *_, console, _ in runs):
+            raise Failure("console %r" % out)
+    for line in lines:
+        if not any(line == logged for *_, logged in runs):
+            raise Failure("log line %r" % line)
+    expect("settings.ini", read(os.path.join(d, "settings.ini")), VALID)
+
+
+class Skip(Exception):
+    pass
+
+
+CASES = {f.__name__: f for f in (
+    settings_is_a_directory, log_is_a_directory, settings_links_to_dev_zero,
+    settings_links_to_dev_urandom, settings_link_dangles, settings_is_a_fifo,
+    read_only_working_directory, read_only_directory_with_files, working_directory_deleted,
+    output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
+    settings_of_random_bytes, settings_with_nul_and_lone_cr,
+    hundred_thousand_character_argument, arguments_with_invalid_utf8, hundred_megabyte_log,
+    concurrent_runs)}
+
+
+def main():
+    if sys.argv[1] == "--list":
+        print(";".join(CASES))
+        return 0
+    d = tempfile.mkdtemp(prefix="pwdraw-matrix-")
+    try:
+        CASES[sys.argv[2]](d)
+    except Skip as why:
+        print("skipped:", why)
+        return 77
+    except Failure as why:
+        print("FAILED:", why)
+        return 1
+    finally:
+        subprocess.run(["chmod", "-R", "u+rwx", d])
+        shutil.rmtree(d, ignore_errors=True)
+    print("ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
