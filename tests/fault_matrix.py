@@ -5,14 +5,17 @@ and checks the exact bytes it leaves: exit status 0, an empty standard error,
 the console line, settings.ini and password.txt.
 
     fault_matrix.py --list
-    fault_matrix.py PWDRAW CASE
+    fault_matrix.py [--emulator WINE] PWDRAW CASE
 
 Exit status 77 marks a case that cannot run on this machine (ctest: skipped).
+With an emulator, the program is a Windows build run under wine.
 """
 import hashlib, os, random, shutil, stat, subprocess, sys, tempfile, threading, time
 
-EXE = os.path.abspath(sys.argv[1])
+EMULATOR = sys.argv[2:3] if sys.argv[1] == "--emulator" else []
+EXE = os.path.abspath(sys.argv[3 if EMULATOR else 1])
 ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
+ENV.update((k, v) for k, v in os.environ.items() if k in ("HOME", "WINEPREFIX", "WINEDEBUG"))
 LETTERS = "".join(c + c.lower() for c in "ABCDEFGHIJKLMNOPQRSTUVWXYZ")
 SETS = {1: "1234567890" + LETTERS,
         2: "123456789" + LETTERS.replace("Oo", ""),
@@ -99,7 +102,7 @@ def read(path):
 
 def run(args, cwd, stdout=subprocess.PIPE, prefix=()):
     start, clock = int(time.time()), time.monotonic()
-    p = subprocess.run(list(prefix) + [EXE] + list(args), cwd=cwd, env=ENV, stdout=stdout,
+    p = subprocess.run(list(prefix) + EMULATOR + [EXE] + list(args), cwd=cwd, env=ENV, stdout=stdout,
                        stderr=subprocess.PIPE, timeout=10)
     p.seconds = time.monotonic() - clock
     return p, start, int(time.time())
@@ -143,10 +146,16 @@ def check(d, values, args=(), settings="as written", log=b"", console=True, **ho
     elif settings == "as written":
         settings = before
     expect("settings.ini", after_settings, settings)
+    p.fixed = fixed
     return p
 
 
 # Each case makes its files in the fresh directory `d` and checks one run.
+
+def first_and_second_run(d):
+    fixed = check(d, (0, 0, 0), log=b"").fixed  # creates both files
+    check(d, fixed, log=read(os.path.join(d, "password.txt")))  # reads them, rewrites nothing
+
 
 def settings_is_a_directory(d):
     os.mkdir(os.path.join(d, "settings.ini"))
@@ -308,7 +317,7 @@ def concurrent_runs(d):
     consoles, lock = [], threading.Lock()
     def worker():
         for _ in range(25):
-            p = subprocess.run([EXE], cwd=d, env=ENV, capture_output=True, timeout=10)
+            p = subprocess.run(EMULATOR + [EXE], cwd=d, env=ENV, capture_output=True, timeout=10)
             with lock:
                 consoles.append((p.returncode, p.stderr, p.stdout))
     start = int(time.time())
@@ -336,7 +345,7 @@ class Skip(Exception):
 
 
 CASES = {f.__name__: f for f in (
-    settings_is_a_directory, log_is_a_directory, settings_links_to_dev_zero,
+    first_and_second_run, settings_is_a_directory, log_is_a_directory, settings_links_to_dev_zero,
     settings_links_to_dev_urandom, settings_link_dangles, settings_is_a_fifo,
     read_only_working_directory, read_only_directory_with_files, working_directory_deleted,
     output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
@@ -351,7 +360,7 @@ def main():
         return 0
     d = tempfile.mkdtemp(prefix="pwdraw-matrix-")
     try:
-        CASES[sys.argv[2]](d)
+        CASES[sys.argv[-1]](d)
     except Skip as why:
         print("skipped:", why)
         return 77

@@ -1,9 +1,5 @@
 #include "app/command_line.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <vector>
 
 #include "run_directory.h"
@@ -19,13 +15,8 @@ constexpr auto kShared = kOwnerOnly | fs::perms::group_read;
 // One whole run in this process; returns what it wrote to standard output.
 std::string run(std::vector<const char*> arguments) {
   arguments.insert(arguments.begin(), "pwdraw");
-  std::fflush(stdout);
-  const int saved = dup(1);
-  dup2(open("console.out", O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-  run_command_line(static_cast<int>(arguments.size()), arguments.data());
-  dup2(saved, 1);
-  close(saved);
-  return read_bytes("console.out");
+  return capture_console(
+      [&] { run_command_line(static_cast<int>(arguments.size()), arguments.data()); });
 }
 
 TEST_F(CommandLineTest, FirstRunCreatesBothFilesAndSecondRunReadsThem) {
@@ -34,7 +25,7 @@ TEST_F(CommandLineTest, FirstRunCreatesBothFilesAndSecondRunReadsThem) {
   EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(16, 2, 6992));
   EXPECT_EQ(read_bytes("password.txt"), line);
   for (const char* path : {"settings.ini", "password.txt"}) {
-    EXPECT_EQ(fs::status(path).permissions(), kOwnerOnly);  // the log holds passwords
+    expect_mode(path, kOwnerOnly);  // the log holds passwords
     fs::permissions(path, kShared);
   }
 
@@ -44,7 +35,7 @@ TEST_F(CommandLineTest, FirstRunCreatesBothFilesAndSecondRunReadsThem) {
   EXPECT_EQ(run({}), "Password:\tvMy6SrCgbW4p34vE\r\n");
   EXPECT_EQ(fs::last_write_time("settings.ini"), written);
   EXPECT_EQ(read_bytes("password.txt"), line + line);
-  EXPECT_EQ(fs::status("password.txt").permissions(), kShared);
+  expect_mode("password.txt", kShared);
 }
 
 TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
@@ -78,7 +69,7 @@ TEST_F(CommandLineTest, SettingsOutOfRangeAreCorrectedAndRewritten) {
   fs::permissions("settings.ini", kShared);
   EXPECT_EQ(run({}), "PIN code:\t771\r\n");
   EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(12, 3, 6992));
-  EXPECT_EQ(fs::status("settings.ini").permissions(), kShared);
+  expect_mode("settings.ini", kShared);
   EXPECT_EQ(read_bytes("password.txt"), "15:21:27 08_12_2018 PIN code:\t\t771\r\n");
 }
 

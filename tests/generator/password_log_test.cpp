@@ -8,8 +8,8 @@ namespace {
 using PasswordLogTest = RunDirectory;
 
 TEST_F(PasswordLogTest, AppendsOneLineInLocalTime) {
-  const char* berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
-  const char* new_york = "EST5EDT,M3.2.0,M11.1.0";
+  [[maybe_unused]] const char* berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+  [[maybe_unused]] const char* new_york = "EST5EDT,M3.2.0,M11.1.0";
   struct Case {
     const char* zone;
     std::time_t time;
@@ -17,16 +17,18 @@ TEST_F(PasswordLogTest, AppendsOneLineInLocalTime) {
     const char* line;
   } cases[] = {
       {"UTC0", 1544282487, 3, "15:21:27 08_12_2018 PIN code:\t\t292\r\n"},
+#ifndef _WIN32  // the Windows C runtime knows no POSIX time-zone rules
       {berlin, 1711846799, 1, "01:59:59 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {berlin, 1711846800, 2, "03:00:00 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {new_york, 1704067200, 4, "19:00:00 31_12_2023 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {new_york, 1719835200, 4, "08:00:00 01_07_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {"NZST-12NZDT,M9.5.0,M4.1.0/3", 1719835200, 2,
        "00:00:00 02_07_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    setenv("TZ", c.zone, 1);
+    set_time_zone(c.zone);
     pinned_clock = c.time;
     write_bytes("password.txt", "earlier\r\n");
     const std::string_view result = c.type == 3 ? "292" : "puEQRCqaAgmllE5Z";

@@ -1,7 +1,16 @@
 #include "run_directory.h"
 
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <stdlib.h>
+#else
+#include <stdlib.h>
 #include <unistd.h>
+#endif
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -12,8 +21,56 @@ namespace pwdraw {
 std::time_t clock_now() { return test::pinned_clock; }
 
 namespace test {
+namespace {
+
+#ifdef _WIN32
+int process_id() { return _getpid(); }
+int duplicate(int fd) { return _dup(fd); }
+void duplicate_to(int fd, int to) {
+  _dup2(fd, to);
+  _close(fd);
+}
+int create(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+#else
+int process_id() { return getpid(); }
+int duplicate(int fd) { return dup(fd); }
+void duplicate_to(int fd, int to) {
+  dup2(fd, to);
+  close(fd);
+}
+int create(const char* path) { return open(path, O_WRONLY | O_CREAT | O_TRUNC, 0600); }
+#endif
+
+}  // namespace
 
 std::time_t pinned_clock;
+
+void set_time_zone(const char* zone) {
+#ifdef _WIN32
+  _putenv_s("TZ", zone);
+#else
+  setenv("TZ", zone, 1);
+#endif
+}
+
+std::string capture_console(const std::function<void()>& run) {
+  std::fflush(stdout);
+  const int saved = duplicate(1);
+  duplicate_to(create("console.out"), 1);
+  run();
+  duplicate_to(saved, 1);
+  return read_bytes("console.out");
+}
+
+void expect_mode(const fs::path& path, fs::perms mode) {
+#ifdef _WIN32
+  (void)path, (void)mode;
+#else
+  EXPECT_EQ(fs::status(path).permissions(), mode) << path;
+#endif
+}
 
 std::string read_bytes(const fs::path& path) {
   std::ostringstream bytes;
@@ -37,12 +94,12 @@ std::string settings_bytes(unsigned quality, unsigned type, unsigned number) {
 void RunDirectory::SetUp() {
   home_ = fs::current_path();
   dir_ =
-      fs::temp_directory_path() / ("pwdraw-" + std::to_string(getpid()) + "-" +
+      fs::temp_directory_path() / ("pwdraw-" + std::to_string(process_id()) + "-" +
                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
   fs::remove_all(dir_);
   fs::create_directories(dir_);
   fs::current_path(dir_);
-  setenv("TZ", "UTC0", 1);
+  set_time_zone("UTC0");
   pinned_clock = 1544282487;
 }
 

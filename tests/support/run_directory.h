@@ -6,6 +6,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace pwdraw::test {
@@ -18,6 +19,16 @@ extern std::time_t pinned_clock;
 
 std::string read_bytes(const fs::path& path);  // "" when missing
 void write_bytes(const fs::path& path, const std::string& bytes);
+
+/// Sets the time zone (TZ) that local time is converted in.
+void set_time_zone(const char* zone);
+
+/// Runs `run` with standard output going to a file; returns what it wrote.
+std::string capture_console(const std::function<void()>& run);
+
+/// Expects the mode bits of `path`; Windows has none to compare, since its
+/// files take their access from the directory.
+void expect_mode(const fs::path& path, fs::perms mode);
 
 /// settings.ini exactly as the program writes it.
 std::string settings_bytes(unsigned quality, unsigned type, unsigned number);
