@@ -52,7 +52,7 @@ void prepare_process() {
       ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     }
   }
-  ::signal(SIGPIPE, SIG_IGN);
+  (void)::signal(SIGPIPE, SIG_IGN);  // nothing better to do if it fails
 }
 
 bool to_local_time(std::time_t time, std::tm& local) {
