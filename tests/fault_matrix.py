@@ -15,7 +15,8 @@ import hashlib, os, random, shutil, stat, subprocess, sys, tempfile, threading, 
 EMULATOR = sys.argv[2:3] if sys.argv[1] == "--emulator" else []
 EXE = os.path.abspath(sys.argv[3 if EMULATOR else 1])
 ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
-ENV.update((k, v) for k, v in os.environ.items() if k in ("HOME", "WINEPREFIX", "WINEDEBUG", "ASAN_OPTIONS", "UBSAN_OPTIONS"))
+PASSED_ON = ("HOME", "WINEPREFIX", "WINEDEBUG", "ASAN_OPTIONS", "UBSAN_OPTIONS")
+ENV.update((k, v) for k, v in os.environ.items() if k in PASSED_ON)
 LETTERS = "".join(c + c.lower() for c in "ABCDEFGHIJKLMNOPQRSTUVWXYZ")
 SETS = {1: "1234567890" + LETTERS,
         2: "123456789" + LETTERS.replace("Oo", ""),
