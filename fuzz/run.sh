@@ -18,7 +18,8 @@ for target in decimal settings run; do
   [ "$target" = settings ] && options+=(-max_len=20000 -dict="$root/fuzz/settings.dict")
   mkdir "$scratch/$target"
   log=build-fuzz/$target.log
-  if ! build-fuzz/fuzz/"$target"_fuzz "${options[@]}" "$scratch/$target" "$root/fuzz/corpus/$target" >"$log" 2>&1; then
+  corpora=("$scratch/$target" "$root/fuzz/corpus/$target")
+  if ! build-fuzz/fuzz/"$target"_fuzz "${options[@]}" "${corpora[@]}" >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "$target: finding, see $log" >&2
     exit 1

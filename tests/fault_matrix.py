@@ -103,8 +103,8 @@ def read(path):
 
 def run(args, cwd, stdout=subprocess.PIPE, prefix=()):
     start, clock = int(time.time()), time.monotonic()
-    p = subprocess.run(list(prefix) + EMULATOR + [EXE] + list(args), cwd=cwd, env=ENV, stdout=stdout,
-                       stderr=subprocess.PIPE, timeout=10)
+    p = subprocess.run(list(prefix) + EMULATOR + [EXE] + list(args), cwd=cwd, env=ENV,
+                       stdout=stdout, stderr=subprocess.PIPE, timeout=10)
     p.seconds = time.monotonic() - clock
     return p, start, int(time.time())
 
