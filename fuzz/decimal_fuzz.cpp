@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "app/decimal.h"
-#include "check.h"
+#include "support.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "app/decimal.h"
 #include "app/parameters.h"
 #include "app/settings.h"
-#include "check.h"
 #include "platform/text_file.h"
+#include "support.h"
 
 namespace pwdraw {
 std::time_t clock_now() { return 1544282487; }  // 15:21:27 08_12_2018 UTC
@@ -28,6 +28,7 @@ namespace {
 using namespace pwdraw;
 
 constexpr std::uint32_t kCandidate = 6992;  // the first draw at that time
+constexpr std::string_view kEarlier = "07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\n";
 
 std::string read_file_bytes(const char* path) {
   std::array<char, 4096> data;
@@ -38,12 +39,6 @@ std::string read_file_bytes(const char* path) {
     bytes.append(data.data(), static_cast<std::size_t>(got));
   close(fd);
   return bytes;
-}
-
-std::string crlf(std::string_view text) {
-  std::string out;
-  for (const char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
-  return out;
 }
 
 bool only_from(std::string_view text, std::string_view set) {
@@ -75,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   unlink("settings.ini");
-  const std::string earlier = "07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n";
-  write_text_file("password.txt", "07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\n");
+  write_text_file("password.txt", kEarlier);
   FUZZ_CHECK(ftruncate(1, 0) == 0 && lseek(1, 0, SEEK_SET) == 0);
 
   run_command_line(argc, argv.data());
@@ -89,15 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string settings = read_file_bytes("settings.ini");
   SettingsText text;
-  FUZZ_CHECK(settings == (corrected ? crlf(format_settings(expected.quality, expected.type,
-                                                           expected.number, text))
+  FUZZ_CHECK(settings == (corrected ? fuzz::on_disk(format_settings(expected.quality, expected.type,
+                                                                    expected.number, text))
                                     : ""));
   if (corrected) {
     std::string decoded = settings;
     const Parameters back =
         parse_settings({decoded.data(), decode_text(decoded.data(), decoded.size())});
-    FUZZ_CHECK(back.quality == expected.quality && back.type == expected.type &&
-               back.number == expected.number);
+    FUZZ_CHECK(fuzz::same(back, expected));
   }
 
   const bool pin = expected.type == 3;
@@ -117,6 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string line =
       pin ? "15:21:27 08_12_2018 PIN code:\t\t" + result + "\r\n"
           : "15:21:27 08_12_2018 Password " + std::to_string(length) + ":\t" + result + "\r\n";
-  FUZZ_CHECK(read_file_bytes("password.txt") == earlier + line);
+  FUZZ_CHECK(read_file_bytes("password.txt") == fuzz::on_disk(kEarlier) + line);
   return 0;
 }

@@ -8,12 +8,13 @@
 
 #include "app/parameters.h"
 #include "app/settings.h"
-#include "check.h"
 #include "platform/text_file.h"
+#include "support.h"
 
 namespace {
 
 using namespace pwdraw;
+using fuzz::same;
 
 constexpr std::size_t kReads = 18;
 
@@ -30,10 +31,6 @@ std::size_t end_of_reads(std::string_view text, std::size_t& end) {
   return reads;
 }
 
-bool same(const Parameters& a, const Parameters& b) {
-  return a.quality == b.quality && a.type == b.type && a.number == b.number;
-}
-
 bool in_range(const Parameters& p) {
   return p.quality >= 12 && p.quality <= 20 && p.type >= 1 && p.type <= 4 && p.number >= 1 &&
          p.number <= 10000;
@@ -42,10 +39,7 @@ bool in_range(const Parameters& p) {
 // settings.ini as it lands on disk and is read back.
 Parameters round_trip(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
   SettingsText text;
-  std::string disk;
-  for (const char c : format_settings(quality, type, number, text)) {
-    disk += c == '\n' ? "\r\n" : std::string(1, c);
-  }
+  std::string disk = fuzz::on_disk(format_settings(quality, type, number, text));
   return parse_settings({disk.data(), decode_text(disk.data(), disk.size())});
 }
 
