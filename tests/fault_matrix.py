@@ -28,7 +28,7 @@ EARLIER = b"07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n"
 # A model of one run written apart from the program, so that every byte it
 # leaves can be known in advance from the second it was seeded with.
 def draws(seed):
-    state, table, last = seed & 0xFFFFFFFF, [], 0
+    state = seed & 0xFFFFFFFF
     def advance():
         nonlocal state
         state = (state * 1664525 + 1013904223) & 0xFFFFFFFF
@@ -101,6 +101,11 @@ def read(path):
         return None
 
 
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 def run(args, cwd, stdout=subprocess.PIPE, prefix=()):
     start, clock = int(time.time()), time.monotonic()
     p = subprocess.run(list(prefix) + EMULATOR + [EXE] + list(args), cwd=cwd, env=ENV,
@@ -110,6 +115,10 @@ def run(args, cwd, stdout=subprocess.PIPE, prefix=()):
 
 
 class Failure(Exception):
+    pass
+
+
+class Skip(Exception):
     pass
 
 
@@ -210,8 +219,7 @@ def read_only_directory(d, files):
     ro = os.path.join(d, "ro")
     os.mkdir(ro)
     for name, data in files.items():
-        with open(os.path.join(ro, name), "wb") as f:
-            f.write(data)
+        write(os.path.join(ro, name), data)
         if prefix:
             os.chown(os.path.join(ro, name), 65534 if name == "password.txt" else 0, -1)
     if "settings.ini" in files:
@@ -230,10 +238,9 @@ def read_only_working_directory(d):
 
 def read_only_directory_with_files(d):
     # settings.ini, read-only, needs a rewrite it cannot get; the log is ours.
-    ro, prefix = read_only_directory(d, {"settings.ini": b"quality=30\r\ntype=1\r\nnumber=9\r\n",
-                                         "password.txt": EARLIER})
-    check(ro, (30, 1, 9), settings=b"quality=30\r\ntype=1\r\nnumber=9\r\n", log=EARLIER,
-          prefix=prefix)
+    settings = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
+    ro, prefix = read_only_directory(d, {"settings.ini": settings, "password.txt": EARLIER})
+    check(ro, (30, 1, 9), settings=settings, log=EARLIER, prefix=prefix)
 
 
 def working_directory_deleted(d):
@@ -247,9 +254,8 @@ VALID = b"quality=12\r\ntype=1\r\nnumber=1\r\n"
 
 
 def in_valid_directory(d):
-    for name, data in (("settings.ini", VALID), ("password.txt", EARLIER)):
-        with open(os.path.join(d, name), "wb") as f:
-            f.write(data)
+    write(os.path.join(d, "settings.ini"), VALID)
+    write(os.path.join(d, "password.txt"), EARLIER)
 
 
 def output_is_dev_full(d):
@@ -283,14 +289,13 @@ def sparse_gigabyte_settings(d):
 
 
 def settings_of_random_bytes(d):
-    with open(os.path.join(d, "settings.ini"), "wb") as f:
-        f.write(random.Random(20181208).randbytes(64 << 10))
+    write(os.path.join(d, "settings.ini"), random.Random(20181208).randbytes(64 << 10))
     check(d, (0, 0, 0))
 
 
 def settings_with_nul_and_lone_cr(d):
-    with open(os.path.join(d, "settings.ini"), "wb") as f:
-        f.write(b"quality=13\0type=4\r\nqual\0ity=19\r\ntype=1\rquality=20\r\n\r\rnumber=77\r\r\n")
+    write(os.path.join(d, "settings.ini"),
+          b"quality=13\0type=4\r\nqual\0ity=19\r\ntype=1\rquality=20\r\n\r\rnumber=77\r\r\n")
     check(d, (13, 1, 77))
 
 
@@ -305,8 +310,7 @@ def arguments_with_invalid_utf8(d):
 def hundred_megabyte_log(d):
     path = os.path.join(d, "password.txt")
     old = random.Random(1).randbytes(1 << 20) * 100 + EARLIER
-    with open(path, "wb") as f:
-        f.write(old)
+    write(path, old)
     check(d, (0, 0, 0), log=old)
     with open(path, "rb") as f:
         expect("checksum of the old content", hashlib.sha256(f.read(len(old))).digest(),
@@ -339,10 +343,6 @@ def concurrent_runs(d):
         if not any(line == logged for *_, logged in runs):
             raise Failure("log line %r" % line)
     expect("settings.ini", read(os.path.join(d, "settings.ini")), VALID)
-
-
-class Skip(Exception):
-    pass
 
 
 CASES = {f.__name__: f for f in (
