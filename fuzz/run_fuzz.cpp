@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   unlink("settings.ini");
-  write_text_file("password.txt", kEarlier);
+  replace_text_file("password.txt", kEarlier);
   FUZZ_CHECK(ftruncate(1, 0) == 0 && lseek(1, 0, SEEK_SET) == 0);
 
   run_command_line(argc, argv.data());

@@ -17,7 +17,9 @@ struct Parameters {
 bool correct_parameters(Parameters& values, std::uint32_t candidate);
 
 /// Seeds the random source with the clock, corrects the values, rewrites
-/// settings.ini when anything was corrected, and generates the result.
-void normalise_parameters(std::uint32_t quality, std::uint32_t type, std::uint32_t number);
+/// settings.ini when anything was corrected and `may_rewrite` allows it,
+/// and generates the result.
+void normalise_parameters(std::uint32_t quality, std::uint32_t type, std::uint32_t number,
+                          bool may_rewrite);
 
 }  // namespace pwdraw

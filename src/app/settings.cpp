@@ -81,10 +81,11 @@ Parameters parse_settings(std::string_view text) {
   return values;
 }
 
-Parameters read_settings() {
+std::optional<Parameters> read_settings() {
   std::array<char, kFileLimit> data;
-  const std::size_t size = read_text_file(kPath, data.data(), data.size());
-  return parse_settings({data.data(), size});
+  const std::optional<std::size_t> size = read_text_file(kPath, data.data(), data.size());
+  if (!size) return std::nullopt;
+  return parse_settings({data.data(), *size});
 }
 
 std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number,
@@ -113,7 +114,7 @@ void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t num
   SettingsText text;
   const std::string_view settings = format_settings(quality, type, number, text);
   // A cut file would lose values; better to leave the old one.
-  if (!settings.empty()) write_text_file(kPath, settings);
+  if (!settings.empty()) replace_text_file(kPath, settings);
 }
 
 }  // namespace pwdraw

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/parameters.h"
@@ -22,8 +23,9 @@ std::string_view clean_line(std::string_view line, LineBuffer& out);
 /// `number`. Later lines win; values not found stay 0.
 Parameters parse_settings(std::string_view text);
 
-/// Reads settings.ini; a missing or unreadable file gives three zeros.
-Parameters read_settings();
+/// Reads settings.ini; a missing file gives three zeros, and one that exists
+/// but cannot be opened or read gives nothing, so that it is left alone.
+std::optional<Parameters> read_settings();
 
 using SettingsText = std::array<char, 1024>;
 
@@ -32,7 +34,8 @@ using SettingsText = std::array<char, 1024>;
 std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number,
                                  SettingsText& out);
 
-/// Writes settings.ini anew, with comments, holding the three values.
+/// Replaces settings.ini, as a whole, with the commented file holding the
+/// three values; a link or anything else not a regular file is left alone.
 void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number);
 
 }  // namespace pwdraw

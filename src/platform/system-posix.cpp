@@ -3,23 +3,84 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/system.h"
 
 namespace pwdraw {
+namespace {
 
-int open_file(const char* path, OpenMode mode) {
-  int flags = O_RDONLY;
-  if (mode == OpenMode::truncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
-  if (mode == OpenMode::append) flags = O_WRONLY | O_CREAT | O_APPEND;
-  // O_NONBLOCK: a FIFO or terminal named like our files must not hang the
-  // run; it reads as empty or refuses the write. Regular files ignore it.
+// O_NONBLOCK: a FIFO or terminal named like our files must not hang the
+// run; it reads as empty or refuses the write. Regular files ignore it.
+int open_path(const char* path, int flags) {
   int fd;
   do {
     fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, S_IRUSR | S_IWUSR);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+ssize_t write_once(int fd, const char* data, std::size_t size) {
+  ssize_t put;
+  do {
+    put = ::write(fd, data, size);
+  } while (put < 0 && errno == EINTR);
+  return put;
+}
+
+// A file that cannot be flushed, such as a FIFO, refuses with EINVAL: there
+// is nothing on a disk to wait for.
+bool flush_file(int fd) {
+#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
+  const int flushed = ::fdatasync(fd);
+#else
+  const int flushed = ::fsync(fd);
+#endif
+  return flushed == 0 || errno == EINVAL;
+}
+
+// A name made or changed in the directory lasts only once the directory is
+// flushed too.
+void flush_directory() {
+  const int fd = open_path(".", O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Where the directory takes no new file, the old one is overwritten: the new
+// bytes first, then the cut, so that a failure part-way keeps what it can.
+bool write_in_place(const char* path, const char* data, std::size_t size) {
+  const int fd = open_path(path, O_WRONLY | O_NOFOLLOW);
+  if (fd < 0) return false;
+  struct stat now;
+  // A second name would make this write land in another file as well.
+  const bool written = ::fstat(fd, &now) == 0 && S_ISREG(now.st_mode) && now.st_nlink == 1 &&
+                       write_file(fd, data, size) &&
+                       ::ftruncate(fd, static_cast<off_t>(size)) == 0 && flush_file(fd);
+  ::close(fd);
+  return written;
+}
+
+constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+sigset_t ending_signals(unsigned which) {
+  sigset_t set;
+  ::sigemptyset(&set);
+  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+    if ((which >> i & 1u) != 0) ::sigaddset(&set, kEndingSignals[i]);
+  }
+  return set;
+}
+
+}  // namespace
+
+int open_for_reading(const char* path) {
+  const int fd = open_path(path, O_RDONLY);
+  return fd < 0 && errno == ENOENT ? kNoFile : fd;
 }
 
 long read_file(int fd, char* data, std::size_t size) {
@@ -32,8 +93,7 @@ long read_file(int fd, char* data, std::size_t size) {
 
 bool write_file(int fd, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t put = ::write(fd, data, size);
-    if (put < 0 && errno == EINTR) continue;
+    const ssize_t put = write_once(fd, data, size);
     if (put <= 0) return false;
     data += put;
     size -= static_cast<std::size_t>(put);
@@ -45,6 +105,70 @@ void close_file(int fd) { ::close(fd); }
 
 int standard_output() { return STDOUT_FILENO; }
 
+void replace_file(const char* path, const char* data, std::size_t size) {
+  struct stat old;
+  const bool exists = ::lstat(path, &old) == 0;
+  if (!exists && errno != ENOENT) return;
+  if (exists && !S_ISREG(old.st_mode)) return;
+
+  std::array<char, 256> temp;
+  const int length = std::snprintf(temp.data(), temp.size(), "%s.XXXXXX", path);
+  if (length <= 0 || static_cast<std::size_t>(length) >= temp.size()) return;
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    if (exists && old.st_nlink == 1) write_in_place(path, data, size);
+    return;
+  }
+  if (exists) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Only root may give a file away; anyone else owns it already.
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+  }
+  const bool written = write_file(fd, data, size) && flush_file(fd);
+  ::close(fd);
+  if (!written || ::rename(temp.data(), path) != 0) {
+    ::unlink(temp.data());
+    return;
+  }
+  flush_directory();
+}
+
+void append_file(const char* path, const char* data, std::size_t size) {
+  const int fd = open_path(path, O_WRONLY | O_CREAT | O_APPEND);
+  if (fd < 0) return;
+  const ssize_t put = write_once(fd, data, size);
+  if (put > 0) {
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    struct stat now;
+    if (static_cast<std::size_t>(put) < size && end >= put && ::fstat(fd, &now) == 0 &&
+        now.st_size == end) {
+      // A partial line would be glued to the next run's line. The size check
+      // keeps a line that another run has added since.
+      ::ftruncate(fd, end - put);
+    }
+    flush_file(fd);
+    if (end == put) flush_directory();  // the first line may have made the file
+  }
+  ::close(fd);
+}
+
+unsigned hold_signals() {
+  const sigset_t all = ending_signals(~0u);
+  sigset_t before;
+  if (::sigprocmask(SIG_BLOCK, &all, &before) != 0) return 0;
+  unsigned held = 0;
+  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+    if (::sigismember(&before, kEndingSignals[i]) == 0) held |= 1u << i;
+  }
+  return held;
+}
+
+void release_signals(unsigned held) {
+  const sigset_t set = ending_signals(held);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 void prepare_process() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
@@ -52,7 +176,9 @@ void prepare_process() {
       ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     }
   }
-  (void)::signal(SIGPIPE, SIG_IGN);  // nothing better to do if it fails
+  // Nothing better to do if either fails.
+  (void)::signal(SIGPIPE, SIG_IGN);
+  (void)::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool to_local_time(std::time_t time, std::tm& local) {

@@ -9,26 +9,18 @@ namespace {
 
 constexpr char kCtrlZ = 26;
 
-// Failures are silent by design: the run goes on without the file.
-void write_text(int fd, std::string_view text) {
-  std::array<char, 1024> out;
+using Bytes = std::array<char, 2048>;
+
+// `text` as it goes out. Empty when it would not fit: a cut text written
+// would lose values or leave half a line.
+std::string_view encode_text(std::string_view text, Bytes& out) {
   std::size_t used = 0;
   for (const char c : text) {
-    if (used + 2 > out.size()) {
-      if (!write_file(fd, out.data(), used)) return;
-      used = 0;
-    }
+    if (used + 2 > out.size()) return {};
     if (c == '\n') out[used++] = '\r';
     out[used++] = c;
   }
-  write_file(fd, out.data(), used);
-}
-
-void write_text_to(const char* path, OpenMode mode, std::string_view text) {
-  const int fd = open_file(path, mode);
-  if (fd < 0) return;
-  write_text(fd, text);
-  close_file(fd);
+  return {out.data(), used};
 }
 
 }  // namespace
@@ -42,27 +34,36 @@ std::size_t decode_text(char* data, std::size_t size) {
   return kept;
 }
 
-std::size_t read_text_file(const char* path, char* data, std::size_t size) {
-  const int fd = open_file(path, OpenMode::read);
-  if (fd < 0) return 0;
+std::optional<std::size_t> read_text_file(const char* path, char* data, std::size_t size) {
+  const int fd = open_for_reading(path);
+  if (fd == kNoFile) return 0;
+  if (fd < 0) return std::nullopt;
   std::size_t raw = 0;
-  while (raw < size) {
-    const long got = read_file(fd, data + raw, size - raw);
-    if (got <= 0) break;
+  long got = 0;
+  while (raw < size && (got = read_file(fd, data + raw, size - raw)) > 0) {
     raw += static_cast<std::size_t>(got);
   }
   close_file(fd);
+  if (got < 0) return std::nullopt;
   return decode_text(data, raw);
 }
 
-void write_text_file(const char* path, std::string_view text) {
-  write_text_to(path, OpenMode::truncate, text);
+void replace_text_file(const char* path, std::string_view text) {
+  Bytes out;
+  const std::string_view bytes = encode_text(text, out);
+  if (!bytes.empty()) replace_file(path, bytes.data(), bytes.size());
 }
 
 void append_text_file(const char* path, std::string_view text) {
-  write_text_to(path, OpenMode::append, text);
+  Bytes out;
+  const std::string_view bytes = encode_text(text, out);
+  if (!bytes.empty()) append_file(path, bytes.data(), bytes.size());
 }
 
-void write_console(std::string_view text) { write_text(standard_output(), text); }
+void write_console(std::string_view text) {
+  Bytes out;
+  const std::string_view bytes = encode_text(text, out);
+  write_file(standard_output(), bytes.data(), bytes.size());
+}
 
 }  // namespace pwdraw

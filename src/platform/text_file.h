@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace pwdraw {
@@ -13,15 +14,16 @@ namespace pwdraw {
 std::size_t decode_text(char* data, std::size_t size);
 
 /// Reads the start of `path` into `data` and decodes it as text. Returns the
-/// number of characters stored, 0 when the file cannot be opened or read.
-std::size_t read_text_file(const char* path, char* data, std::size_t size);
+/// number of characters stored: 0 when there is no such file, nothing when
+/// it exists but cannot be opened or read.
+std::optional<std::size_t> read_text_file(const char* path, char* data, std::size_t size);
 
-/// Creates or empties `path` and writes `text` to it.
-void write_text_file(const char* path, std::string_view text);
+/// Replaces `path` with `text` as a whole (see replace_file). A text whose
+/// bytes would not fit 2 KiB is not written at all.
+void replace_text_file(const char* path, std::string_view text);
 
-/// Adds `text` at the end of `path`, creating it when missing. A text that
-/// fits the output buffer goes out in one write, so that lines appended by
-/// runs at the same moment never interleave.
+/// Adds `text` at the end of `path` as a whole (see append_file), creating
+/// it when missing. A text whose bytes would not fit 2 KiB is not written.
 void append_text_file(const char* path, std::string_view text);
 
 /// Writes `text` to standard output; a closed or full output is ignored.

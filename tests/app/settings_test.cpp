@@ -16,7 +16,7 @@ std::string repeat(int count, const std::string& line) {
 void expect_read(const std::string& bytes, const Parameters& expected) {
   SCOPED_TRACE(bytes.substr(0, 40));
   write_bytes("settings.ini", bytes);
-  const Parameters read = read_settings();
+  const Parameters read = read_settings().value();
   EXPECT_EQ(read.quality, expected.quality);
   EXPECT_EQ(read.type, expected.type);
   EXPECT_EQ(read.number, expected.number);
