@@ -10,7 +10,7 @@ the console line, settings.ini and password.txt.
 Exit status 77 marks a case that cannot run on this machine (ctest: skipped).
 With an emulator, the program is a Windows build run under wine.
 """
-import hashlib, os, random, shutil, stat, subprocess, sys, tempfile, threading, time
+import hashlib, os, random, resource, shutil, stat, subprocess, sys, tempfile, threading, time
 
 EMULATOR = sys.argv[2:3] if sys.argv[1] == "--emulator" else []
 EXE = os.path.abspath(sys.argv[3 if EMULATOR else 1])
@@ -90,10 +90,10 @@ def possible_runs(values, start, end):
 
 
 def read(path):
-    """The bytes of a regular file; None for anything else (never opens a
-    device or FIFO, which could block or never end)."""
+    """The bytes of a regular file; None for anything else, a symbolic link
+    included (never opens a device or FIFO, which could block or never end)."""
     try:
-        if not stat.S_ISREG(os.stat(path).st_mode):
+        if not stat.S_ISREG(os.lstat(path).st_mode):
             return None
         with open(path, "rb") as f:
             return f.read()
@@ -106,10 +106,11 @@ def write(path, data):
         f.write(data)
 
 
-def run(args, cwd, stdout=subprocess.PIPE, prefix=()):
+def run(args, cwd, stdout=subprocess.PIPE, prefix=(), file_limit=None):
     start, clock = int(time.time()), time.monotonic()
+    limit = file_limit and (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit,) * 2))
     p = subprocess.run(list(prefix) + EMULATOR + [EXE] + list(args), cwd=cwd, env=ENV,
-                       stdout=stdout, stderr=subprocess.PIPE, timeout=10)
+                       stdout=stdout, stderr=subprocess.PIPE, timeout=10, preexec_fn=limit)
     p.seconds = time.monotonic() - clock
     return p, start, int(time.time())
 
@@ -127,12 +128,13 @@ def expect(what, got, want):
         raise Failure("%s:\n  got  %r\n  want %r" % (what, got, want))
 
 
-def check(d, values, args=(), settings="as written", log=b"", console=True, **how):
+def check(d, values, args=(), settings="as written", log=b"", console=True, logged=True,
+          **how):
     """One run in `d`; `settings` and `log` are what settings.ini and
     password.txt hold before it (None: not a file). "as written" expects the
     program's own file whenever a value was corrected, "rewritten" expects it
     always; a log of None must stay as it is, and any other log must gain
-    exactly the run's line."""
+    exactly the run's line, or nothing when not `logged`."""
     before = read(os.path.join(d, "settings.ini")) if settings == "as written" else None
     p, start, end = run(args, how.pop("cwd", d), **how)
     expect("exit status", p.returncode, 0)
@@ -142,8 +144,7 @@ def check(d, values, args=(), settings="as written", log=b"", console=True, **ho
     for fixed, corrected, out, line in possible_runs(values, start, end):
         if console and p.stdout != out:
             continue
-        if log is not None and not (after_log and after_log.startswith(log)
-                                    and after_log[len(log):] == line):
+        if log is not None and after_log != log + (line if logged else b""):
             continue
         break
     else:
@@ -201,46 +202,102 @@ def settings_is_a_fifo(d):
     check(d, (0, 0, 0), settings=None)  # neither blocks: no writer, no reader
 
 
-def unprivileged():
-    """The prefix that runs a command as an ordinary user, or a reason why not."""
-    if os.geteuid() != 0:
-        return (), None
-    if shutil.which("setpriv") is None:
-        return None, "running as root without setpriv to drop to nobody"
-    return ("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"), None
-
-
-def read_only_directory(d, files):
+def as_user(d):
+    """The prefix that runs the program as an ordinary user who owns `d`: as
+    root, nobody, with the program copied where nobody may run it."""
     global EXE
-    prefix, reason = unprivileged()
-    if reason:
-        raise Skip(reason)
-    os.chmod(d, 0o755)
-    ro = os.path.join(d, "ro")
-    os.mkdir(ro)
-    for name, data in files.items():
-        write(os.path.join(ro, name), data)
-        if prefix:
-            os.chown(os.path.join(ro, name), 65534 if name == "password.txt" else 0, -1)
-    if "settings.ini" in files:
-        os.chmod(os.path.join(ro, "settings.ini"), 0o444)
-    os.chmod(ro, 0o555)
-    shutil.copy(EXE, d)  # where the build tree may be closed to nobody
+    if os.geteuid() != 0:
+        return ()
+    if shutil.which("setpriv") is None:
+        raise Skip("running as root without setpriv to drop to nobody")
+    os.chown(d, 65534, 65534)
+    shutil.copy(EXE, d)
     EXE = os.path.join(d, os.path.basename(EXE))
-    return ro, prefix
+    return ("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups")
 
 
-def read_only_working_directory(d):
-    ro, prefix = read_only_directory(d, {})
-    check(ro, (0, 0, 0), settings=None, log=None, prefix=prefix)
-    expect("files", os.listdir(ro), [])
+def users_file(path, data, mode, prefix):
+    write(path, data)
+    if prefix:
+        os.chown(path, 65534, 65534)
+    os.chmod(path, mode)
 
 
-def read_only_directory_with_files(d):
-    # settings.ini, read-only, needs a rewrite it cannot get; the log is ours.
-    settings = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
-    ro, prefix = read_only_directory(d, {"settings.ini": settings, "password.txt": EARLIER})
-    check(ro, (30, 1, 9), settings=settings, log=EARLIER, prefix=prefix)
+NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
+
+
+def read_only_directory(d):
+    """No new file can be made there: settings.ini is rewritten in place
+    only where it is writable and has no other name."""
+    prefix = as_user(d)
+    for name, mode, other_name, after in (("empty", None, False, None),
+                                          ("settings read-only", 0o444, False, NEEDS_REWRITE),
+                                          ("settings writable", 0o644, False, "rewritten"),
+                                          ("settings hard-linked", 0o644, True, NEEDS_REWRITE)):
+        ro = os.path.join(d, name)
+        os.mkdir(ro)
+        if mode:
+            users_file(os.path.join(ro, "settings.ini"), NEEDS_REWRITE, mode, prefix)
+            users_file(os.path.join(ro, "password.txt"), EARLIER, 0o600, prefix)
+        if other_name:
+            os.link(os.path.join(ro, "settings.ini"), os.path.join(ro, "other.ini"))
+        os.chmod(ro, 0o555)
+        check(ro, (30, 1, 9) if mode else (0, 0, 0), settings=after, log=mode and EARLIER,
+              prefix=prefix)
+        expect("files", sorted(os.listdir(ro)),
+               ["other.ini"] * other_name + ["password.txt", "settings.ini"] * bool(mode))
+
+
+def unreadable_settings(d):
+    # The user's file is there but closed to us: it is not ours to replace.
+    prefix = as_user(d)
+    users_file(os.path.join(d, "settings.ini"), NEEDS_REWRITE, 0o200, prefix)
+    check(d, (0, 0, 0), settings=NEEDS_REWRITE, prefix=prefix)
+
+
+def settings_is_another_name_of_the_log(d):
+    for name, make in (("symbolic", os.symlink), ("hard", os.link)):
+        sub = os.path.join(d, name)
+        os.mkdir(sub)
+        write(os.path.join(sub, "password.txt"), EARLIER)
+        make(os.path.join(sub, "password.txt"), os.path.join(sub, "settings.ini"))
+        # The link is left as it is; the second name is replaced by a file.
+        check(sub, (25, 0, 0), args=["25"], settings=None if name == "symbolic" else "as written",
+              log=EARLIER)
+
+
+def file_size_limit(d):
+    """A limit that stops the settings rewrite, or the log line, part-way:
+    the old file stays whole and no partial line of ours is left."""
+    for name, settings, values, log, limit, logged in (
+            ("settings", NEEDS_REWRITE, (30, 1, 9), EARLIER, 200, True),
+            ("log", VALID, (12, 1, 1), EARLIER * 4, 220, False)):
+        sub = os.path.join(d, name)
+        os.mkdir(sub)
+        write(os.path.join(sub, "settings.ini"), settings)
+        write(os.path.join(sub, "password.txt"), log)
+        check(sub, values, settings=settings, log=log, logged=logged, file_limit=limit)
+        expect("files", sorted(os.listdir(sub)), ["password.txt", "settings.ini"])
+
+
+def concurrent_rewrites(d):
+    """Runs that rewrite settings.ini and runs that read it, all at once,
+    round after round: every reader finds the user's number, and the file
+    ends whole, with nothing left beside it."""
+    path = os.path.join(d, "settings.ini")
+    ends = (settings_bytes(16, 4, 4242), settings_bytes(20, 4, 4242))
+    start, outcomes = int(time.time()), set()
+    for _ in range(25):
+        write(path, b"quality=16\r\ntype=9\r\nnumber=4242\r\n")  # type needs a correction
+        runs = [subprocess.Popen(EMULATOR + [EXE] + args, cwd=d, env=ENV, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE) for args in ([], ["25", "9", "4242"]) * 4]
+        outcomes.update(p.communicate(timeout=10) + (p.returncode,) for p in runs)
+        expect("settings.ini is one of ours", read(path) in ends, True)
+        expect("files", sorted(os.listdir(d)), ["password.txt", "settings.ini"])
+    end = int(time.time())
+    allowed = {(out, b"", 0) for values in ((16, 4, 4242), (20, 4, 4242))
+               for *_, out, _ in possible_runs(values, start, end)}
+    expect("runs that found another number", outcomes - allowed, set())
 
 
 def working_directory_deleted(d):
@@ -348,7 +405,8 @@ def concurrent_runs(d):
 CASES = {f.__name__: f for f in (
     first_and_second_run, settings_is_a_directory, log_is_a_directory, settings_links_to_dev_zero,
     settings_links_to_dev_urandom, settings_link_dangles, settings_is_a_fifo,
-    read_only_working_directory, read_only_directory_with_files, working_directory_deleted,
+    read_only_directory, unreadable_settings, settings_is_another_name_of_the_log,
+    file_size_limit, concurrent_rewrites, working_directory_deleted,
     output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
     settings_of_random_bytes, settings_with_nul_and_lone_cr,
     hundred_thousand_character_argument, arguments_with_invalid_utf8, hundred_megabyte_log,

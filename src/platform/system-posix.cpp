@@ -116,7 +116,7 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   if (length <= 0 || static_cast<std::size_t>(length) >= temp.size()) return;
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
-    if (exists && old.st_nlink == 1) write_in_place(path, data, size);
+    if (exists) write_in_place(path, data, size);
     return;
   }
   if (exists) {

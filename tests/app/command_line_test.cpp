@@ -1,5 +1,11 @@
 #include "app/command_line.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include <array>
+#include <csignal>
+#endif
 #include <vector>
 
 #include "run_directory.h"
@@ -72,6 +78,35 @@ TEST_F(CommandLineTest, SettingsOutOfRangeAreCorrectedAndRewritten) {
   expect_mode("settings.ini", kShared);
   EXPECT_EQ(read_bytes("password.txt"), "15:21:27 08_12_2018 PIN code:\t\t771\r\n");
 }
+
+#ifndef _WIN32
+std::array<long, 2> log_sizes;  // password.txt at each signal, -1 if missing
+std::size_t signals_seen;
+
+void record_log_size(int) {
+  struct stat log;
+  log_sizes[signals_seen++ % log_sizes.size()] = stat("password.txt", &log) == 0 ? log.st_size : -1;
+}
+
+TEST_F(CommandLineTest, SignalsWaitUntilTheShownPasswordIsLogged) {
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    fs::remove("password.txt");
+    signals_seen = 0;
+    struct sigaction record = {}, before = {};
+    record.sa_handler = record_log_size;
+    sigaction(signal, &record, &before);
+    signal_on_clock = signal;
+    EXPECT_EQ(run({"12", "1", "500"}), "Password:\tWlbHbJ3KgvNb\r\n");
+    signal_on_clock = 0;
+    sigaction(signal, &before, nullptr);
+    // Raised when the seed is read, it comes at once; raised when the log
+    // line is stamped, it waits until the whole line is in the file.
+    EXPECT_EQ(signals_seen, 2u);
+    EXPECT_EQ(log_sizes, (std::array<long, 2>{-1, 47}));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace pwdraw::test

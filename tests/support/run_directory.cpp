@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -18,7 +19,10 @@
 
 namespace pwdraw {
 
-std::time_t clock_now() { return test::pinned_clock; }
+std::time_t clock_now() {
+  if (test::signal_on_clock != 0) std::raise(test::signal_on_clock);
+  return test::pinned_clock;
+}
 
 namespace test {
 namespace {
@@ -46,6 +50,7 @@ int create(const char* path) { return open(path, O_WRONLY | O_CREAT | O_TRUNC, 0
 }  // namespace
 
 std::time_t pinned_clock;
+int signal_on_clock = 0;
 
 void set_time_zone(const char* zone) {
 #ifdef _WIN32

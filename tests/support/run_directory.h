@@ -17,6 +17,9 @@ namespace fs = std::filesystem;
 /// 2018-12-08 15:21:27 UTC, whose first draw gives the candidate 6992.
 extern std::time_t pinned_clock;
 
+/// A signal that clock_now() raises each time it is read, when not 0.
+extern int signal_on_clock;
+
 std::string read_bytes(const fs::path& path);  // "" when missing
 void write_bytes(const fs::path& path, const std::string& bytes);
 
