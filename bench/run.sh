@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# Times whole runs of pwdraw against /bin/true: the median wall time of each,
-# their ratio, and the peak resident set size (VmHWM) of each. A run reads
-# an existing settings.ini with number = 10000 (the largest draw) and
-# appends to password.txt in a temporary directory.
+# Times whole runs of pwdraw against bench/least.c, the least a program doing
+# its job must do (read the settings, the clock and the time zone, print a
+# line, append a line and flush it), built statically: the median wall time
+# of each, interleaved, their ratio, and the peak resident set size (VmHWM)
+# of each. Each place is measured in a memory file system (/dev/shm) and on
+# the disk (/var/tmp). pwdraw reads a settings.ini with number = 10000 (the
+# largest draw) and appends to password.txt.
 #   bench/run.sh [path/to/pwdraw] [runs]
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "${1:-build/pwdraw}")
 runs=${2:-2000}
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
-printf 'quality = 20\r\ntype = 4\r\nnumber = 10000\r\n' > settings.ini
+work=$(mktemp -d)
+shm=$(mktemp -d -p /dev/shm)
+disk=$(mktemp -d -p /var/tmp)
+trap 'rm -rf "$work" "$shm" "$disk"' EXIT
+cc -O2 -static -o "$work/least" "$here/least.c"
+for dir in "$shm" "$disk"; do
+  printf 'quality = 20\r\ntype = 4\r\nnumber = 10000\r\n' > "$dir/settings.ini"
+done
 
-python3 - "$exe" "$runs" <<'PY'
+python3 - "$exe" "$work/least" "$runs" "$shm" "$disk" <<'PY'
 import ctypes, os, statistics, sys, time
 
-exe, runs = sys.argv[1], int(sys.argv[2])
+exe, least, runs, places = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
 null = os.open(os.devnull, os.O_WRONLY)
 libc = ctypes.CDLL(None, use_errno=True)
 TRACEME, CONT, SETOPTIONS, O_TRACEEXIT = 0, 7, 0x4200, 0x40
@@ -45,18 +53,22 @@ def peak_rss(path):
     os.waitpid(pid, 0)
     return kib
 
-paths = [exe, "/bin/true"]
-times = {path: [] for path in paths}
-for _ in range(runs):  # interleaved, so that drift of the machine hits both alike
-    for path in paths:
-        times[path].append(wall_time(path))
-median = {path: statistics.median(times[path]) / 1000 for path in paths}
-peak = {path: max(peak_rss(path) for _ in range(20)) for path in paths}
-for path in paths:
-    print(f"{path}: median {median[path]:.0f} us, peak RSS {peak[path]} KiB")
-print(f"ratio of medians: {median[exe] / median['/bin/true']:.3f}")
-print(f"peak RSS difference: {peak[exe] - peak['/bin/true']} KiB")
+for place in places:
+    os.chdir(place)
+    times = {exe: [], least: []}
+    for _ in range(runs):  # interleaved, so that drift of the machine hits both alike
+        for path in times:
+            times[path].append(wall_time(path))
+    median = {path: statistics.median(times[path]) / 1000 for path in times}
+    peak = {path: max(peak_rss(path) for _ in range(20)) for path in times}
+    print(f"in {place}:")
+    for path in times:
+        print(f"  {os.path.basename(path)}: median {median[path]:.0f} us, peak RSS {peak[path]} KiB")
+    print(f"  ratio of medians: {median[exe] / median[least]:.3f}")
 PY
 # Every timed run and every one of the 20 measured runs appends one line.
-expected=$((runs + 20)) lines=$(wc -l < password.txt)
-[ "$lines" -eq "$expected" ] || { echo "expected $expected log lines, found $lines" >&2; exit 1; }
+expected=$((2 * (runs + 20)))
+for dir in "$shm" "$disk"; do
+  lines=$(wc -l < "$dir/password.txt")
+  [ "$lines" -eq "$expected" ] || { echo "$dir: expected $expected log lines, found $lines" >&2; exit 1; }
+done
