@@ -83,8 +83,8 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   std::array<char, 256> temp;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    const int length = std::snprintf(temp.data(), temp.size(), "%s.%lu-%u", path,
-                                     GetCurrentProcessId(), attempt);
+    const int length =
+        std::snprintf(temp.data(), temp.size(), "%s.%lu-%u", path, GetCurrentProcessId(), attempt);
     if (length <= 0 || static_cast<std::size_t>(length) >= temp.size()) return;
     fd = open_path(temp.data(), _O_WRONLY | _O_CREAT | _O_EXCL);
     if (fd < 0 && errno != EEXIST) break;
