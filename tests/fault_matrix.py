@@ -248,11 +248,14 @@ def read_only_directory(d):
                ["other.ini"] * other_name + ["password.txt", "settings.ini"] * bool(mode))
 
 
-def unreadable_settings(d):
-    # The user's file is there but closed to us: it is not ours to replace.
+def settings_closed_to_the_user(d):
+    # Unreadable, or made read-only: either way not ours to replace.
     prefix = as_user(d)
-    users_file(os.path.join(d, "settings.ini"), NEEDS_REWRITE, 0o200, prefix)
-    check(d, (0, 0, 0), settings=NEEDS_REWRITE, prefix=prefix)
+    log = b""
+    for mode, values in ((0o200, (0, 0, 0)), (0o444, (30, 1, 9))):
+        users_file(os.path.join(d, "settings.ini"), NEEDS_REWRITE, mode, prefix)
+        check(d, values, settings=NEEDS_REWRITE, log=log, prefix=prefix)
+        log = read(os.path.join(d, "password.txt"))
 
 
 def settings_is_another_name_of_the_log(d):
@@ -405,7 +408,7 @@ def concurrent_runs(d):
 CASES = {f.__name__: f for f in (
     first_and_second_run, settings_is_a_directory, log_is_a_directory, settings_links_to_dev_zero,
     settings_links_to_dev_urandom, settings_link_dangles, settings_is_a_fifo,
-    read_only_directory, unreadable_settings, settings_is_another_name_of_the_log,
+    read_only_directory, settings_closed_to_the_user, settings_is_another_name_of_the_log,
     file_size_limit, concurrent_rewrites, working_directory_deleted,
     output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
     settings_of_random_bytes, settings_with_nul_and_lone_cr,

@@ -110,6 +110,9 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   const bool exists = ::lstat(path, &old) == 0;
   if (!exists && errno != ENOENT) return;
   if (exists && !S_ISREG(old.st_mode)) return;
+  // A file the user made read-only keeps its values, as it would on
+  // Windows, where a read-only file cannot be replaced.
+  if (exists && ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) return;
 
   std::array<char, 256> temp;
   const int length = std::snprintf(temp.data(), temp.size(), "%s.XXXXXX", path);

@@ -39,8 +39,9 @@ int standard_output();
 /// owner) of the one it replaces; a file created anew is its owner's only,
 /// because its neighbour, the log, holds passwords.
 ///
-/// Only a regular file or a missing one is replaced: a symbolic link, a
-/// directory, a device or a FIFO by that name is left as it is. Where the
+/// Only a writable regular file or a missing one is replaced: a read-only
+/// file, a symbolic link, a directory, a device or a FIFO by that name is
+/// left as it is. Where the
 /// directory takes no new file, a writable regular file with no other name
 /// is overwritten in place instead, new bytes first and the cut to length
 /// after; that alone can leave a mixed file if the run dies within it.
