@@ -5,15 +5,16 @@ and checks the exact bytes it leaves: exit status 0, an empty standard error,
 the console line, settings.ini and password.txt.
 
     fault_matrix.py --list
-    fault_matrix.py [--emulator WINE] PWDRAW CASE
+    fault_matrix.py [--emulator COMMAND... --] PWDRAW CASE
 
 Exit status 77 marks a case that cannot run on this machine (ctest: skipped).
-With an emulator, the program is a Windows build run under wine.
+The emulator runs the program: wine for a Windows build, qemu-user for
+Linux on another processor.
 """
 import hashlib, os, random, shutil, stat, subprocess, sys, tempfile, threading, time
 
-EMULATOR = sys.argv[2:3] if sys.argv[1] == "--emulator" else []
-EXE = os.path.abspath(sys.argv[3 if EMULATOR else 1])
+EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
+EXE = os.path.abspath(sys.argv[-2])
 ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
 PASSED_ON = ("HOME", "WINEPREFIX", "WINEDEBUG", "ASAN_OPTIONS", "UBSAN_OPTIONS")
 ENV.update((k, v) for k, v in os.environ.items() if k in PASSED_ON)
