@@ -90,13 +90,14 @@ def possible_runs(values, start, end):
     return runs
 
 
-def read(path):
-    """The bytes of a regular file; None for anything else (never opens a
-    device or FIFO, which could block or never end)."""
+def read(path, start=0):
+    """The bytes of a regular file from `start` on; None for anything else
+    (never opens a device or FIFO, which could block or never end)."""
     try:
         if not stat.S_ISREG(os.stat(path).st_mode):
             return None
         with open(path, "rb") as f:
+            f.seek(start)
             return f.read()
     except OSError:
         return None
@@ -128,17 +129,17 @@ def expect(what, got, want):
         raise Failure("%s:\n  got  %r\n  want %r" % (what, got, want))
 
 
-def check(d, values, args=(), settings="as written", log=b"", console=True, **how):
+def check(d, values, args=(), settings="as written", log=b"", console=True, log_from=0, **how):
     """One run in `d`; `settings` and `log` are what settings.ini and
-    password.txt hold before it (None: not a file). "as written" expects the
-    program's own file whenever a value was corrected, "rewritten" expects it
-    always; a log of None must stay as it is, and any other log must gain
-    exactly the run's line."""
+    password.txt (from byte `log_from` on) hold before it (None: not a file).
+    "as written" expects the program's own file whenever a value was
+    corrected, "rewritten" expects it always; a log of None must stay as it
+    is, and any other log must gain exactly the run's line."""
     before = read(os.path.join(d, "settings.ini")) if settings == "as written" else None
     p, start, end = run(args, how.pop("cwd", d), **how)
     expect("exit status", p.returncode, 0)
     expect("standard error", p.stderr, b"")
-    after_log = read(os.path.join(d, "password.txt"))
+    after_log = read(os.path.join(d, "password.txt"), log_from)
     after_settings = read(os.path.join(d, "settings.ini"))
     for fixed, corrected, out, line in possible_runs(values, start, end):
         if console and p.stdout != out:
@@ -312,6 +313,15 @@ def arguments_with_invalid_utf8(d):
     check(d, (0, 0, 14), args=[b"\xff12", b"\xc3\x28", b"14\xfe", b"\xed\xa0\x80"])
 
 
+def sparse_log_over_four_gigabytes(d):
+    # A 32-bit build without 64-bit file offsets cannot open it (EOVERFLOW).
+    # Reading from 4 GiB on checks the new size as well as the line.
+    with open(os.path.join(d, "password.txt"), "wb") as f:
+        f.seek(4 << 30)
+        f.write(EARLIER)
+    check(d, (0, 0, 0), log=EARLIER, log_from=4 << 30)
+
+
 def hundred_megabyte_log(d):
     path = os.path.join(d, "password.txt")
     old = random.Random(1).randbytes(1 << 20) * 100 + EARLIER
@@ -356,8 +366,8 @@ CASES = {f.__name__: f for f in (
     read_only_working_directory, read_only_directory_with_files, working_directory_deleted,
     output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
     settings_of_random_bytes, settings_with_nul_and_lone_cr,
-    hundred_thousand_character_argument, arguments_with_invalid_utf8, hundred_megabyte_log,
-    concurrent_runs)}
+    hundred_thousand_character_argument, arguments_with_invalid_utf8,
+    sparse_log_over_four_gigabytes, hundred_megabyte_log, concurrent_runs)}
 
 
 def main():
