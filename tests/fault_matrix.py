@@ -5,15 +5,16 @@ and checks the exact bytes it leaves: exit status 0, an empty standard error,
 the console line, settings.ini and password.txt.
 
     fault_matrix.py --list
-    fault_matrix.py [--emulator WINE] PWDRAW CASE
+    fault_matrix.py [--emulator COMMAND... --] PWDRAW CASE
 
 Exit status 77 marks a case that cannot run on this machine (ctest: skipped).
-With an emulator, the program is a Windows build run under wine.
+The emulator runs the program: wine for a Windows build, qemu-user for
+Linux on another processor.
 """
 import hashlib, os, random, resource, shutil, stat, subprocess, sys, tempfile, threading, time
 
-EMULATOR = sys.argv[2:3] if sys.argv[1] == "--emulator" else []
-EXE = os.path.abspath(sys.argv[3 if EMULATOR else 1])
+EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
+EXE = os.path.abspath(sys.argv[-2])
 ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
 PASSED_ON = ("HOME", "WINEPREFIX", "WINEDEBUG", "ASAN_OPTIONS", "UBSAN_OPTIONS")
 ENV.update((k, v) for k, v in os.environ.items() if k in PASSED_ON)
@@ -89,13 +90,15 @@ def possible_runs(values, start, end):
     return runs
 
 
-def read(path):
-    """The bytes of a regular file; None for anything else, a symbolic link
-    included (never opens a device or FIFO, which could block or never end)."""
+def read(path, start=0):
+    """The bytes of a regular file from `start` on; None for anything else,
+    a symbolic link included (never opens a device or FIFO, which could
+    block or never end)."""
     try:
         if not stat.S_ISREG(os.lstat(path).st_mode):
             return None
         with open(path, "rb") as f:
+            f.seek(start)
             return f.read()
     except OSError:
         return None
@@ -129,17 +132,18 @@ def expect(what, got, want):
 
 
 def check(d, values, args=(), settings="as written", log=b"", console=True, logged=True,
-          **how):
+          log_from=0, **how):
     """One run in `d`; `settings` and `log` are what settings.ini and
-    password.txt hold before it (None: not a file). "as written" expects the
-    program's own file whenever a value was corrected, "rewritten" expects it
-    always; a log of None must stay as it is, and any other log must gain
-    exactly the run's line, or nothing when not `logged`."""
+    password.txt (from byte `log_from` on) hold before it (None: not a file).
+    "as written" expects the program's own file whenever a value was
+    corrected, "rewritten" expects it always; a log of None must stay as it
+    is, and any other log must gain exactly the run's line, or nothing when
+    not `logged`."""
     before = read(os.path.join(d, "settings.ini")) if settings == "as written" else None
     p, start, end = run(args, how.pop("cwd", d), **how)
     expect("exit status", p.returncode, 0)
     expect("standard error", p.stderr, b"")
-    after_log = read(os.path.join(d, "password.txt"))
+    after_log = read(os.path.join(d, "password.txt"), log_from)
     after_settings = read(os.path.join(d, "settings.ini"))
     for fixed, corrected, out, line in possible_runs(values, start, end):
         if console and p.stdout != out:
@@ -341,11 +345,16 @@ def output_reader_is_gone(d):
 
 
 def sparse_gigabyte_settings(d):
+    # Timed against a run that rewrites a small file, which an emulator and
+    # the disk slow as much.
+    write(os.path.join(d, "settings.ini"), NEEDS_REWRITE)
+    small = check(d, (30, 1, 9)).seconds
     with open(os.path.join(d, "settings.ini"), "wb") as f:
         f.truncate(1 << 30)
-    seconds = check(d, (0, 0, 0), settings="rewritten").seconds  # only 18 reads, then a rewrite
-    if seconds > 0.25:
-        raise Failure("took %.3f s" % seconds)
+    log = read(os.path.join(d, "password.txt"))
+    seconds = check(d, (0, 0, 0), settings="rewritten", log=log).seconds  # 18 reads, a rewrite
+    if seconds > 3 * small + 0.1:
+        raise Failure("took %.3f s, %.3f s with a small file" % (seconds, small))
 
 
 def settings_of_random_bytes(d):
@@ -365,6 +374,15 @@ def hundred_thousand_character_argument(d):
 
 def arguments_with_invalid_utf8(d):
     check(d, (0, 0, 14), args=[b"\xff12", b"\xc3\x28", b"14\xfe", b"\xed\xa0\x80"])
+
+
+def sparse_log_over_four_gigabytes(d):
+    # A 32-bit build without 64-bit file offsets cannot open it (EOVERFLOW).
+    # Reading from 4 GiB on checks the new size as well as the line.
+    with open(os.path.join(d, "password.txt"), "wb") as f:
+        f.seek(4 << 30)
+        f.write(EARLIER)
+    check(d, (0, 0, 0), log=EARLIER, log_from=4 << 30)
 
 
 def hundred_megabyte_log(d):
@@ -412,8 +430,8 @@ CASES = {f.__name__: f for f in (
     file_size_limit, concurrent_rewrites, working_directory_deleted,
     output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
     settings_of_random_bytes, settings_with_nul_and_lone_cr,
-    hundred_thousand_character_argument, arguments_with_invalid_utf8, hundred_megabyte_log,
-    concurrent_runs)}
+    hundred_thousand_character_argument, arguments_with_invalid_utf8,
+    sparse_log_over_four_gigabytes, hundred_megabyte_log, concurrent_runs)}
 
 
 def main():

@@ -10,6 +10,13 @@
 
 #include "platform/system.h"
 
+// A 32-bit time_t reads every clock after 2038-01-19 as an error, and a
+// 32-bit off_t cannot open a log over 2 GiB. qemu-user passes file calls to
+// the 64-bit kernel of its host, so no emulated test can show the second:
+// this check is what guards it.
+static_assert(sizeof(std::time_t) >= 8 && sizeof(off_t) >= 8,
+              "build with -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64");
+
 namespace pwdraw {
 namespace {
 

@@ -49,6 +49,7 @@ TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
     std::vector<const char*> arguments;
     const char* console;
     std::string settings;  // "" when the file must not be written
+    std::time_t time = 1544282487;
   } cases[] = {
       {{"25", "7", "0"}, "Password:\t?6+?M4$qgmXBNKSs&6Ot", settings_bytes(20, 4, 6992)},
       {{"21", "5", "10001"}, "Password:\t?6+?M4$qgmXBNKSs&6Ot", settings_bytes(20, 4, 6992)},
@@ -61,10 +62,13 @@ TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
       {{"abc", "-4294967295", "99999999999"},
        "Password:\tICQJdI9LVYmK0qWq",
        settings_bytes(16, 1, 6992)},
+      {{"20", "4"}, "Password:\t2b>8zC&mvq:AR,T!Xchk", settings_bytes(20, 4, 7772), 2147483649},
+      {{"12", "3"}, "PIN code:\t306", settings_bytes(12, 3, 468), 4294967301},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.console);
     fs::remove("settings.ini");
+    pinned_clock = c.time;
     EXPECT_EQ(run(c.arguments), std::string(c.console) + "\r\n");
     EXPECT_EQ(read_bytes("settings.ini"), c.settings);
   }

@@ -17,6 +17,8 @@ TEST_F(PasswordLogTest, AppendsOneLineInLocalTime) {
     const char* line;
   } cases[] = {
       {"UTC0", 1544282487, 3, "15:21:27 08_12_2018 PIN code:\t\t292\r\n"},
+      {"UTC0", 2147483649, 3, "03:14:09 19_01_2038 PIN code:\t\t292\r\n"},
+      {"UTC0", 4294967301, 1, "06:28:21 07_02_2106 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
 #ifndef _WIN32  // the Windows C runtime knows no POSIX time-zone rules
       {berlin, 1711846799, 1, "01:59:59 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {berlin, 1711846800, 2, "03:00:00 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
