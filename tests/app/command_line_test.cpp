@@ -84,12 +84,13 @@ TEST_F(CommandLineTest, SettingsOutOfRangeAreCorrectedAndRewritten) {
 }
 
 #ifndef _WIN32
-std::array<long, 2> log_sizes;  // password.txt at each signal, -1 if missing
+std::array<long long, 2> log_sizes;  // password.txt at each signal, -1 if missing
 std::size_t signals_seen;
 
 void record_log_size(int) {
   struct stat log;
-  log_sizes[signals_seen++ % log_sizes.size()] = stat("password.txt", &log) == 0 ? log.st_size : -1;
+  log_sizes[signals_seen++ % log_sizes.size()] =
+      stat("password.txt", &log) == 0 ? static_cast<long long>(log.st_size) : -1;
 }
 
 TEST_F(CommandLineTest, SignalsWaitUntilTheShownPasswordIsLogged) {
@@ -107,7 +108,7 @@ TEST_F(CommandLineTest, SignalsWaitUntilTheShownPasswordIsLogged) {
     // Raised when the seed is read, it comes at once; raised when the log
     // line is stamped, it waits until the whole line is in the file.
     EXPECT_EQ(signals_seen, 2u);
-    EXPECT_EQ(log_sizes, (std::array<long, 2>{-1, 47}));
+    EXPECT_EQ(log_sizes, (std::array<long long, 2>{-1, 47}));
   }
 }
 #endif
