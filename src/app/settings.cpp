@@ -112,9 +112,8 @@ std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std:
 
 void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
   SettingsText text;
-  const std::string_view settings = format_settings(quality, type, number, text);
-  // A cut file would lose values; better to leave the old one.
-  if (!settings.empty()) replace_text_file(kPath, settings);
+  // A text that did not fit comes back empty, and leaves the old file.
+  replace_text_file(kPath, format_settings(quality, type, number, text));
 }
 
 }  // namespace pwdraw

@@ -18,8 +18,8 @@ std::size_t decode_text(char* data, std::size_t size);
 /// it exists but cannot be opened or read.
 std::optional<std::size_t> read_text_file(const char* path, char* data, std::size_t size);
 
-/// Replaces `path` with `text` as a whole (see replace_file). A text whose
-/// bytes would not fit 2 KiB is not written at all.
+/// Replaces `path` with `text` as a whole (see replace_file). An empty text,
+/// or one whose bytes would not fit 2 KiB, is not written at all.
 void replace_text_file(const char* path, std::string_view text);
 
 /// Adds `text` at the end of `path` as a whole (see append_file), creating
