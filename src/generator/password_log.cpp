@@ -11,12 +11,16 @@
 namespace pwdraw {
 
 void log_password(std::string_view result, std::size_t length, std::uint32_t type) {
+  // A time the platform cannot convert is stamped as a zeroed date, the same
+  // on every platform. The fields are formatted here, not by strftime: the
+  // Windows C runtime ends the process when given such a date.
   std::tm local = {};
-  to_local_time(clock_now(), local);
+  if (!to_local_time(clock_now(), local)) local = {};
   std::array<char, 31> stamp;
-  if (std::strftime(stamp.data(), stamp.size(), "%H:%M:%S %d_%m_%Y", &local) == 0) {
-    stamp[0] = '\0';
-  }
+  const int written =
+      std::snprintf(stamp.data(), stamp.size(), "%02d:%02d:%02d %02d_%02d_%d", local.tm_hour,
+                    local.tm_min, local.tm_sec, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+  if (written < 0 || static_cast<std::size_t>(written) >= stamp.size()) stamp[0] = '\0';
 
   std::array<char, 128> line;
   const int text = static_cast<int>(result.size());
