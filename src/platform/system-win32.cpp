@@ -1,54 +1,139 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-// The C runtime's file calls, after windows.h.
+#include <aclapi.h>
+// The C runtime's descriptor calls, after windows.h.
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 
 #include <array>
-#include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/system.h"
 
+// A 32-bit time_t reads every clock after 2038-01-19 wrong; 32-bit mingw
+// builds have one unless built with __MINGW_USE_VC2005_COMPAT.
+static_assert(sizeof(std::time_t) >= 8, "build with -D__MINGW_USE_VC2005_COMPAT");
+
 namespace pwdraw {
 namespace {
 
-int open_path(const char* path, int flags) {
-  int fd = -1;
-  if (_sopen_s(&fd, path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE) !=
-      0) {
-    return -1;
-  }
-  return fd;
+// Our names are ASCII; the wide calls are the ones every Windows has.
+using WidePath = std::array<wchar_t, 260>;
+
+bool widen(const char* path, WidePath& wide) {
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.data(),
+                             static_cast<int>(wide.size())) > 0;
 }
 
-int write_once(int fd, const char* data, std::size_t size) {
-  return _write(fd, data, size > INT_MAX ? INT_MAX : static_cast<unsigned>(size));
+// Other runs may read, replace or append to our files while we hold them.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A security descriptor that gives the current user, and no one else, full
+// access, and takes nothing from the directory: the log holds passwords.
+struct OwnerOnly {
+  SECURITY_ATTRIBUTES attributes;
+  SECURITY_DESCRIPTOR descriptor;
+  alignas(TOKEN_USER) std::array<unsigned char, 256> user;
+  alignas(DWORD) std::array<unsigned char, 256> acl;
+};
+
+// The attributes to create a file with; null, and so the directory's
+// inherited access, when the user cannot be found.
+SECURITY_ATTRIBUTES* owner_only(OwnerOnly& o) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  DWORD size = 0;
+  const bool found =
+      GetTokenInformation(token, TokenUser, o.user.data(), static_cast<DWORD>(o.user.size()), &size);
+  CloseHandle(token);
+  if (!found) return nullptr;
+  const PSID user = reinterpret_cast<TOKEN_USER*>(o.user.data())->User.Sid;
+  auto* acl = reinterpret_cast<ACL*>(o.acl.data());
+  if (!InitializeAcl(acl, static_cast<DWORD>(o.acl.size()), ACL_REVISION) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, user) ||
+      !InitializeSecurityDescriptor(&o.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&o.descriptor, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&o.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return nullptr;
+  }
+  o.attributes = {sizeof(o.attributes), &o.descriptor, FALSE};
+  return &o.attributes;
+}
+
+HANDLE create(const WidePath& path, DWORD disposition, SECURITY_ATTRIBUTES* security) {
+  return CreateFileW(path.data(), GENERIC_WRITE | WRITE_DAC, kShareAll, security, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Gives `to` the access list of the file at `from`, inherited entries
+// taken from the directory again as the system would. (ReplaceFileW would do
+// this, but fails under wine.) Where it cannot, `to` stays owner-only.
+void copy_access(const WidePath& from, HANDLE to) {
+  ACL* access = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(from.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &access, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  const SECURITY_INFORMATION which =
+      DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0
+                                       ? PROTECTED_DACL_SECURITY_INFORMATION
+                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, access, nullptr);
+  LocalFree(descriptor);
+}
+
+bool write_at(HANDLE file, std::int64_t offset, const char* data, std::size_t size, DWORD& put) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  put = 0;
+  return size <= MAXDWORD && WriteFile(file, data, static_cast<DWORD>(size), &put, &at) &&
+         put == size;
+}
+
+bool cut_at(HANDLE file, std::int64_t size) {
+  FILE_END_OF_FILE_INFO end;
+  end.EndOfFile.QuadPart = size;
+  return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof(end)) != 0;
 }
 
 // Where the directory takes no new file, the old one is overwritten: the new
 // bytes first, then the cut, so that a failure part-way keeps what it can.
-bool write_in_place(const char* path, const char* data, std::size_t size) {
-  const int fd = open_path(path, _O_WRONLY);
-  if (fd < 0) return false;
+void write_in_place(const WidePath& path, const char* data, std::size_t size) {
+  const HANDLE file = create(path, OPEN_EXISTING, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION info;
+  DWORD put;
   // A second name would make this write land in another file as well.
-  const bool written =
-      GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &info) &&
-      info.nNumberOfLinks == 1 && write_file(fd, data, size) &&
-      _chsize_s(fd, static_cast<long long>(size)) == 0 && _commit(fd) == 0;
-  _close(fd);
-  return written;
+  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+      write_at(file, 0, data, size, put) && cut_at(file, static_cast<std::int64_t>(size))) {
+    FlushFileBuffers(file);
+  }
+  CloseHandle(file);
 }
+
+// One byte far past any real end of file: every append holds it while it
+// finds the end and writes there, so no two runs write at the same end.
+// Readers are not held up, since no one reads there.
+constexpr DWORD kLockLow = MAXDWORD, kLockHigh = 0x7FFFFFFF;
 
 }  // namespace
 
 int open_for_reading(const char* path) {
-  const int fd = open_path(path, _O_RDONLY);
-  return fd < 0 && errno == ENOENT ? kNoFile : fd;
+  WidePath wide;
+  if (!widen(path, wide)) return -1;
+  const HANDLE file = CreateFileW(wide.data(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? kNoFile : -1;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+  if (fd < 0) CloseHandle(file);
+  return fd;
 }
 
 long read_file(int fd, char* data, std::size_t size) {
@@ -58,7 +143,7 @@ long read_file(int fd, char* data, std::size_t size) {
 
 bool write_file(int fd, const char* data, std::size_t size) {
   while (size > 0) {
-    const int put = write_once(fd, data, size);
+    const int put = _write(fd, data, size > INT_MAX ? INT_MAX : static_cast<unsigned>(size));
     if (put <= 0) return false;
     data += put;
     size -= static_cast<std::size_t>(put);
@@ -71,49 +156,70 @@ void close_file(int fd) { _close(fd); }
 int standard_output() { return 1; }
 
 void replace_file(const char* path, const char* data, std::size_t size) {
-  const DWORD attributes = GetFileAttributesA(path);
+  WidePath wide;
+  if (!widen(path, wide)) return;
+  const DWORD attributes = GetFileAttributesW(wide.data());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) return;
-  constexpr DWORD kNotOurs =
-      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  constexpr DWORD kNotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                             FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
   if (exists && (attributes & kNotOurs) != 0) return;
 
   // A name no other process can be using; one left by a killed run with
   // the same number is passed over.
-  std::array<char, 256> temp;
-  int fd = -1;
-  for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    const int length =
-        std::snprintf(temp.data(), temp.size(), "%s.%lu-%u", path, GetCurrentProcessId(), attempt);
-    if (length <= 0 || static_cast<std::size_t>(length) >= temp.size()) return;
-    fd = open_path(temp.data(), _O_WRONLY | _O_CREAT | _O_EXCL);
-    if (fd < 0 && errno != EEXIST) break;
+  OwnerOnly security;
+  SECURITY_ATTRIBUTES* const owner = owner_only(security);
+  std::array<char, 256> narrow;
+  WidePath temp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+    const int length = std::snprintf(narrow.data(), narrow.size(), "%s.%lu-%u", path,
+                                     GetCurrentProcessId(), attempt);
+    if (length <= 0 || static_cast<std::size_t>(length) >= narrow.size() ||
+        !widen(narrow.data(), temp)) {
+      return;
+    }
+    file = create(temp, CREATE_NEW, owner);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (fd < 0) {
-    if (exists) write_in_place(path, data, size);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (exists) write_in_place(wide, data, size);
     return;
   }
-  const bool written = write_file(fd, data, size) && _commit(fd) == 0;
-  _close(fd);
+  if (exists) copy_access(wide, file);
+  DWORD put;
+  const bool written = write_at(file, 0, data, size, put) && FlushFileBuffers(file);
+  CloseHandle(file);
   if (!written ||
-      !MoveFileExA(temp.data(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    _unlink(temp.data());
+      !MoveFileExW(temp.data(), wide.data(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temp.data());
   }
 }
 
 void append_file(const char* path, const char* data, std::size_t size) {
-  const int fd = open_path(path, _O_WRONLY | _O_CREAT | _O_APPEND);
-  if (fd < 0) return;
-  const int put = write_once(fd, data, size);
-  if (put > 0) {
-    const long long end = _telli64(fd);
-    if (static_cast<std::size_t>(put) < size && end >= put && _filelengthi64(fd) == end) {
-      // A partial line would be glued to the next run's line.
-      _chsize_s(fd, end - put);
+  WidePath wide;
+  if (!widen(path, wide)) return;
+  OwnerOnly security;
+  const HANDLE file = create(wide, OPEN_ALWAYS, owner_only(security));
+  if (file == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED lock = {};
+  lock.Offset = kLockLow;
+  lock.OffsetHigh = kLockHigh;
+  LARGE_INTEGER end;
+  if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock)) {
+    if (GetFileSizeEx(file, &end)) {
+      DWORD put;
+      LARGE_INTEGER now;
+      if (!write_at(file, end.QuadPart, data, size, put) && put > 0 && GetFileSizeEx(file, &now) &&
+          now.QuadPart == end.QuadPart + put) {
+        // A partial line would be glued to the next run's line.
+        cut_at(file, end.QuadPart);
+      }
+      FlushFileBuffers(file);
     }
-    _commit(fd);
+    UnlockFileEx(file, 0, 1, 0, &lock);
   }
-  _close(fd);
+  CloseHandle(file);
 }
 
 // Ctrl+C and Ctrl+Break are ignored meanwhile: the run ends a moment later.
@@ -128,9 +234,38 @@ void prepare_process() {
   _setmode(1, _O_BINARY);
 }
 
+// The zone is the system's setting, never the C runtime's reading of TZ,
+// which shells may set to names it does not know. The rules are those of
+// the year in question, as the system keeps them.
 bool to_local_time(std::time_t time, std::tm& local) {
-  _tzset();
-  return localtime_s(&local, &time) == 0;
+  constexpr std::int64_t kFrom1601 = 11644473600;  // seconds from 1601 to 1970
+  constexpr std::int64_t kTicksPerSecond = 10000000;
+  if (time < -kFrom1601 || time > INT64_MAX / kTicksPerSecond - kFrom1601) return false;
+  const auto ticks = static_cast<std::uint64_t>((time + kFrom1601) * kTicksPerSecond);
+  const FILETIME file_time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME utc, here;
+  DYNAMIC_TIME_ZONE_INFORMATION zone;
+  TIME_ZONE_INFORMATION rules;
+  if (!FileTimeToSystemTime(&file_time, &utc) ||
+      GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) {
+    return false;
+  }
+  if (zone.DynamicDaylightTimeDisabled || !GetTimeZoneInformationForYear(utc.wYear, &zone, &rules)) {
+    rules = {zone.Bias,         {},
+             zone.StandardDate, zone.StandardBias,
+             {},                zone.DaylightDate,
+             zone.DaylightBias};
+  }
+  if (!SystemTimeToTzSpecificLocalTime(&rules, &utc, &here)) return false;
+  local = {};
+  local.tm_year = here.wYear - 1900;
+  local.tm_mon = here.wMonth - 1;
+  local.tm_mday = here.wDay;
+  local.tm_hour = here.wHour;
+  local.tm_min = here.wMinute;
+  local.tm_sec = here.wSecond;
+  local.tm_wday = here.wDayOfWeek;
+  return true;
 }
 
 }  // namespace pwdraw

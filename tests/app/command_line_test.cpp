@@ -15,9 +15,6 @@ namespace {
 
 using CommandLineTest = RunDirectory;
 
-constexpr auto kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
-constexpr auto kShared = kOwnerOnly | fs::perms::group_read;
-
 // One whole run in this process; returns what it wrote to standard output.
 std::string run(std::vector<const char*> arguments) {
   arguments.insert(arguments.begin(), "pwdraw");
@@ -31,8 +28,8 @@ TEST_F(CommandLineTest, FirstRunCreatesBothFilesAndSecondRunReadsThem) {
   EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(16, 2, 6992));
   EXPECT_EQ(read_bytes("password.txt"), line);
   for (const char* path : {"settings.ini", "password.txt"}) {
-    expect_mode(path, kOwnerOnly);  // the log holds passwords
-    fs::permissions(path, kShared);
+    expect_access(path, Access::owner_only);  // the log holds passwords
+    set_access(path, Access::shared);
   }
 
   // Nothing needs correcting now, so the file must not be written again.
@@ -41,7 +38,7 @@ TEST_F(CommandLineTest, FirstRunCreatesBothFilesAndSecondRunReadsThem) {
   EXPECT_EQ(run({}), "Password:\tvMy6SrCgbW4p34vE\r\n");
   EXPECT_EQ(fs::last_write_time("settings.ini"), written);
   EXPECT_EQ(read_bytes("password.txt"), line + line);
-  expect_mode("password.txt", kShared);
+  expect_access("password.txt", Access::shared);
 }
 
 TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
@@ -76,10 +73,10 @@ TEST_F(CommandLineTest, ArgumentsAreCorrectedAndRewriteTheSettings) {
 
 TEST_F(CommandLineTest, SettingsOutOfRangeAreCorrectedAndRewritten) {
   write_bytes("settings.ini", "quality=12\ntype=3\nnumber = 12345\n");
-  fs::permissions("settings.ini", kShared);
+  set_access("settings.ini", Access::shared);
   EXPECT_EQ(run({}), "PIN code:\t771\r\n");
   EXPECT_EQ(read_bytes("settings.ini"), settings_bytes(12, 3, 6992));
-  expect_mode("settings.ini", kShared);
+  expect_access("settings.ini", Access::shared);
   EXPECT_EQ(read_bytes("password.txt"), "15:21:27 08_12_2018 PIN code:\t\t771\r\n");
 }
 

@@ -2,6 +2,11 @@
 
 #include <fcntl.h>
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+// The C runtime's descriptor calls, after windows.h.
 #include <io.h>
 #include <process.h>
 #include <stdlib.h>
@@ -10,10 +15,13 @@
 #include <unistd.h>
 #endif
 
+#include <array>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "platform/clock.h"
 
@@ -52,11 +60,12 @@ int create(const char* path) { return open(path, O_WRONLY | O_CREAT | O_TRUNC, 0
 std::time_t pinned_clock;
 int signal_on_clock = 0;
 
-void set_time_zone(const char* zone) {
+bool in_time_zone(const char* zone) {
 #ifdef _WIN32
-  _putenv_s("TZ", zone);
+  const char* started_in = std::getenv("TZ");
+  return started_in != nullptr && std::string_view(started_in) == zone;
 #else
-  setenv("TZ", zone, 1);
+  return setenv("TZ", zone, 1) == 0;
 #endif
 }
 
@@ -69,13 +78,68 @@ std::string capture_console(const std::function<void()>& run) {
   return read_bytes("console.out");
 }
 
-void expect_mode(const fs::path& path, fs::perms mode) {
 #ifdef _WIN32
-  (void)path, (void)mode;
-#else
-  EXPECT_EQ(fs::status(path).permissions(), mode) << path;
-#endif
+// The access list `access` stands for, in the system's text form. Wine keeps
+// no access list: it turns one into the file's POSIX mode and reads that back
+// as one, with SYSTEM added and FR spelled out.
+std::wstring access_text(Access access) {
+  const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  HANDLE token = nullptr;
+  alignas(TOKEN_USER) std::array<unsigned char, 256> user;
+  DWORD size = 0;
+  wchar_t* sid = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size);
+  CloseHandle(token);
+  ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
+  const std::wstring text = (wine ? L"D:(A;;FA;;;SY)" : L"D:P") + (L"(A;;FA;;;" + std::wstring(sid)) +
+                            L")" +
+                            (access == Access::owner_only ? L""
+                             : wine                       ? L"(A;;0x1200a9;;;WD)"
+                                                          : L"(A;;FR;;;WD)");
+  LocalFree(sid);
+  return text;
 }
+
+void set_access(const fs::path& path, Access access) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      access_text(access).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present, defaulted;
+  ACL* list = nullptr;
+  GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
+  EXPECT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, list, nullptr),
+            ERROR_SUCCESS);
+  LocalFree(descriptor);
+}
+
+void expect_access(const fs::path& path, Access access) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  wchar_t* text = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, nullptr, nullptr, &descriptor),
+            ERROR_SUCCESS);
+  ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                       DACL_SECURITY_INFORMATION, &text, nullptr);
+  EXPECT_EQ(std::wstring(text ? text : L""), access_text(access)) << path;
+  LocalFree(text);
+  LocalFree(descriptor);
+}
+#else
+constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
+
+void set_access(const fs::path& path, Access access) {
+  fs::permissions(path, access == Access::owner_only ? kOwnerOnly : kOwnerOnly | fs::perms::group_read);
+}
+
+void expect_access(const fs::path& path, Access access) {
+  EXPECT_EQ(fs::status(path).permissions(),
+            access == Access::owner_only ? kOwnerOnly : kOwnerOnly | fs::perms::group_read)
+      << path;
+}
+#endif
 
 std::string read_bytes(const fs::path& path) {
   std::ostringstream bytes;
@@ -104,7 +168,7 @@ void RunDirectory::SetUp() {
   fs::remove_all(dir_);
   fs::create_directories(dir_);
   fs::current_path(dir_);
-  set_time_zone("UTC0");
+  in_time_zone("UTC0");
   pinned_clock = 1544282487;
 }
 

@@ -23,20 +23,25 @@ extern int signal_on_clock;
 std::string read_bytes(const fs::path& path);  // "" when missing
 void write_bytes(const fs::path& path, const std::string& bytes);
 
-/// Sets the time zone (TZ) that local time is converted in.
-void set_time_zone(const char* zone);
+/// Whether local time is now converted in `zone`, a TZ value: POSIX sets
+/// it; on Windows it is the zone the process started in.
+bool in_time_zone(const char* zone);
 
 /// Runs `run` with standard output going to a file; returns what it wrote.
 std::string capture_console(const std::function<void()>& run);
 
-/// Expects the mode bits of `path`; Windows has none to compare, since its
-/// files take their access from the directory.
-void expect_mode(const fs::path& path, fs::perms mode);
+/// Who may use a file: its owner alone (mode 0600; on Windows an access list
+/// of the user alone, apart from the directory's), or its group too (0640;
+/// on Windows, read access for Everyone as well).
+enum class Access { owner_only, shared };
+void set_access(const fs::path& path, Access access);
+void expect_access(const fs::path& path, Access access);
 
 /// settings.ini exactly as the program writes it.
 std::string settings_bytes(unsigned quality, unsigned type, unsigned number);
 
-/// Each test runs in an empty temporary directory, at the pinned time, in UTC.
+/// Each test runs in an empty temporary directory, at the pinned time, in
+/// UTC (on Windows, the suite runs with TZ=UTC0).
 class RunDirectory : public ::testing::Test {
  protected:
   void SetUp() override;
