@@ -17,8 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static C and C++ runtimes, so that each .exe runs alone.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Static C and C++ runtimes, so that each .exe runs alone, and no link time
+# in the header, so that the same sources give the same .exe.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 if(PWDRAW_MINGW_PROCESSOR STREQUAL x86_64)
   find_program(WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE})

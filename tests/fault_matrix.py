@@ -7,14 +7,15 @@ the console line, settings.ini and password.txt.
     fault_matrix.py --list
     fault_matrix.py [--emulator COMMAND... --] PWDRAW CASE
 
-Exit status 77 marks a case that cannot run on this machine (ctest: skipped).
-The emulator runs the program: wine for a Windows build, qemu-user for
-Linux on another processor.
+Exit status 77 marks a case that cannot run on this machine, or that means
+nothing on Windows (ctest: skipped, with the reason). The emulator runs the
+program: wine for a Windows build, qemu-user for Linux on another processor.
 """
-import hashlib, os, random, resource, shutil, stat, subprocess, sys, tempfile, time
+import hashlib, os, random, resource, shutil, stat, subprocess, sys, tempfile, threading, time
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
 EXE = os.path.abspath(sys.argv[-2])
+WINDOWS = EXE.endswith(".exe")
 ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
 PASSED_ON = ("HOME", "WINEPREFIX", "WINEDEBUG", "ASAN_OPTIONS", "UBSAN_OPTIONS")
 ENV.update((k, v) for k, v in os.environ.items() if k in PASSED_ON)
@@ -132,6 +133,11 @@ class Skip(Exception):
     pass
 
 
+def posix_only(why):
+    if WINDOWS:
+        raise Skip(why)
+
+
 def expect(what, got, want):
     if got != want:
         raise Failure("%s:\n  got  %r\n  want %r" % (what, got, want))
@@ -147,8 +153,7 @@ def check(d, values, args=(), settings="as written", log=b"", console=True, logg
     not `logged`."""
     before = read(os.path.join(d, "settings.ini")) if settings == "as written" else None
     p, start, end = run(args, how.pop("cwd", d), **how)
-    expect("exit status", p.returncode, 0)
-    expect("standard error", p.stderr, b"")
+    expect("exit status and standard error", (p.returncode, p.stderr), (0, b""))
     after_log = read(os.path.join(d, "password.txt"), log_from)
     after_settings = read(os.path.join(d, "settings.ini"))
     for fixed, corrected, out, line in possible_runs(values, start, end):
@@ -202,12 +207,14 @@ def settings_links_to_dev_urandom(d):
 
 
 def settings_link_dangles(d):
+    posix_only("wine shows a POSIX symbolic link as what it names, not as a Windows link")
     os.symlink("gone/settings.ini", os.path.join(d, "settings.ini"))
     check(d, (0, 0, 0), settings=None)
     expect("files", sorted(os.listdir(d)), ["password.txt", "settings.ini"])
 
 
 def settings_is_a_fifo(d):
+    posix_only("a Windows directory holds no FIFO")
     os.mkfifo(os.path.join(d, "settings.ini"))
     check(d, (0, 0, 0), settings=None)  # neither blocks: no writer, no reader
 
@@ -239,6 +246,7 @@ NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
 def read_only_directory(d):
     """No new file can be made there: settings.ini is rewritten in place
     only where it is writable and has no other name."""
+    posix_only("it needs another user, and a read-only Windows directory still takes new files")
     prefix = as_user(d)
     for name, mode, other_name, after in (("empty", None, False, None),
                                           ("settings read-only", 0o444, False, NEEDS_REWRITE),
@@ -259,17 +267,20 @@ def read_only_directory(d):
 
 
 def settings_closed_to_the_user(d):
-    # Unreadable, or made read-only: either way not ours to replace.
-    prefix = as_user(d)
+    # Unreadable, or made read-only: either way not ours to replace. Windows
+    # knows only the second, as a read-only file, which wine makes of 0444
+    # for every user.
+    prefix = () if WINDOWS else as_user(d)
     log = b""
-    for mode, values in ((0o200, (0, 0, 0)), (0o444, (30, 1, 9))):
+    for mode, values in ((0o200, (0, 0, 0)), (0o444, (30, 1, 9)))[WINDOWS:]:
         users_file(os.path.join(d, "settings.ini"), NEEDS_REWRITE, mode, prefix)
         check(d, values, settings=NEEDS_REWRITE, log=log, prefix=prefix)
         log = read(os.path.join(d, "password.txt"))
 
 
 def settings_is_another_name_of_the_log(d):
-    for name, make in (("symbolic", os.symlink), ("hard", os.link)):
+    # wine shows no POSIX symbolic link as a Windows one.
+    for name, make in (("symbolic", os.symlink), ("hard", os.link))[WINDOWS:]:
         sub = os.path.join(d, name)
         os.mkdir(sub)
         write(os.path.join(sub, "password.txt"), EARLIER)
@@ -282,6 +293,7 @@ def settings_is_another_name_of_the_log(d):
 def file_size_limit(d):
     """A limit that stops the settings rewrite, or the log line, part-way:
     the old file stays whole and no partial line of ours is left."""
+    posix_only("Windows has no file-size limit")
     for name, settings, values, log, limit, logged in (
             ("settings", NEEDS_REWRITE, (30, 1, 9), EARLIER, 200, True),
             ("log", VALID, (12, 1, 1), EARLIER * 4, 220, False)):
@@ -294,6 +306,7 @@ def file_size_limit(d):
 
 
 def working_directory_deleted(d):
+    posix_only("Windows deletes no directory a process works in")
     gone = os.path.join(d, "gone")
     os.mkdir(gone)
     check(d, (0, 0, 0), settings=None, log=None, cwd=gone,
@@ -309,6 +322,7 @@ def in_valid_directory(d):
 
 
 def output_is_dev_full(d):
+    posix_only("Windows has no /dev/full")
     in_valid_directory(d)
     with open("/dev/full", "wb") as full:
         check(d, (12, 1, 1), log=EARLIER, stdout=full, console=False)
@@ -318,6 +332,39 @@ def output_is_closed(d):
     in_valid_directory(d)
     check(d, (12, 1, 1), log=EARLIER, console=False,
           prefix=("sh", "-c", 'exec "$0" "$@" >&-'))
+
+
+def output_is_null(d):
+    in_valid_directory(d)
+    check(d, (12, 1, 1), log=EARLIER, stdout=subprocess.DEVNULL, console=False)
+
+
+def output_pipe_is_full(d):
+    """A reader that has fallen behind: the line waits for room, then goes
+    out whole, and is logged."""
+    in_valid_directory(d)
+    r, w = os.pipe()
+    os.set_blocking(w, False)
+    backlog = b""
+    try:
+        while True:
+            backlog += b"x" * os.write(w, b"x" * 4096)
+    except BlockingIOError:
+        os.set_blocking(w, True)
+    drained = []
+    def drain():
+        time.sleep(2)  # long enough for the run, wine included, to wait on the pipe
+        with os.fdopen(r, "rb") as f:
+            drained.append(f.read())
+    reader = threading.Thread(target=drain)
+    reader.start()
+    try:
+        check(d, (12, 1, 1), log=EARLIER, stdout=w, console=False)
+    finally:
+        os.close(w)
+        reader.join()
+    logged = read(os.path.join(d, "password.txt"))[len(EARLIER):]
+    expect("the pipe", drained[0], backlog + b"Password:\t" + logged.split(b"\t")[-1])
 
 
 def output_reader_is_gone(d):
@@ -358,7 +405,9 @@ def settings_with_nul_and_lone_cr(d):
 
 
 def hundred_thousand_character_argument(d):
-    check(d, (13, 0xFFFFFFFF, 0), args=["0" * 99998 + "13", "9" * 100000])
+    # A Windows command line holds at most 32767 characters.
+    size = 10000 if WINDOWS else 100000
+    check(d, (13, 0xFFFFFFFF, 0), args=["0" * (size - 2) + "13", "9" * size])
 
 
 def arguments_with_invalid_utf8(d):
@@ -413,7 +462,8 @@ CASES = {f.__name__: f for f in (
     settings_links_to_dev_urandom, settings_link_dangles, settings_is_a_fifo,
     read_only_directory, settings_closed_to_the_user, settings_is_another_name_of_the_log,
     file_size_limit, working_directory_deleted,
-    output_is_dev_full, output_is_closed, output_reader_is_gone, sparse_gigabyte_settings,
+    output_is_dev_full, output_is_closed, output_is_null, output_pipe_is_full,
+    output_reader_is_gone, sparse_gigabyte_settings,
     settings_of_random_bytes, settings_with_nul_and_lone_cr,
     hundred_thousand_character_argument, arguments_with_invalid_utf8,
     sparse_log_over_four_gigabytes, hundred_megabyte_log, concurrent_runs)}

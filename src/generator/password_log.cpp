@@ -17,9 +17,9 @@ void log_password(std::string_view result, std::size_t length, std::uint32_t typ
   std::tm local = {};
   if (!to_local_time(clock_now(), local)) local = {};
   std::array<char, 31> stamp;
-  const int written =
-      std::snprintf(stamp.data(), stamp.size(), "%02d:%02d:%02d %02d_%02d_%d", local.tm_hour,
-                    local.tm_min, local.tm_sec, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+  const int written = std::snprintf(stamp.data(), stamp.size(), "%02d:%02d:%02d %02d_%02d_%d",
+                                    local.tm_hour, local.tm_min, local.tm_sec, local.tm_mday,
+                                    local.tm_mon + 1, local.tm_year + 1900);
   if (written < 0 || static_cast<std::size_t>(written) >= stamp.size()) stamp[0] = '\0';
 
   std::array<char, 128> line;

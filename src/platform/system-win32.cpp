@@ -1,5 +1,6 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// Headers that need windows.h first.
 #include <aclapi.h>
 // The C runtime's descriptor calls, after windows.h.
 #include <fcntl.h>
@@ -45,8 +46,8 @@ SECURITY_ATTRIBUTES* owner_only(OwnerOnly& o) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
   DWORD size = 0;
-  const bool found =
-      GetTokenInformation(token, TokenUser, o.user.data(), static_cast<DWORD>(o.user.size()), &size);
+  const bool found = GetTokenInformation(token, TokenUser, o.user.data(),
+                                         static_cast<DWORD>(o.user.size()), &size);
   CloseHandle(token);
   if (!found) return nullptr;
   const PSID user = reinterpret_cast<TOKEN_USER*>(o.user.data())->User.Sid;
@@ -81,9 +82,9 @@ void copy_access(const WidePath& from, HANDLE to) {
   DWORD revision;
   GetSecurityDescriptorControl(descriptor, &control, &revision);
   const SECURITY_INFORMATION which =
-      DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0
-                                       ? PROTECTED_DACL_SECURITY_INFORMATION
-                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
+      DACL_SECURITY_INFORMATION |
+      ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                          : UNPROTECTED_DACL_SECURITY_INFORMATION);
   SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, access, nullptr);
   LocalFree(descriptor);
 }
@@ -250,10 +251,9 @@ bool to_local_time(std::time_t time, std::tm& local) {
       GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) {
     return false;
   }
-  if (zone.DynamicDaylightTimeDisabled || !GetTimeZoneInformationForYear(utc.wYear, &zone, &rules)) {
-    rules = {zone.Bias,         {},
-             zone.StandardDate, zone.StandardBias,
-             {},                zone.DaylightDate,
+  if (zone.DynamicDaylightTimeDisabled ||
+      !GetTimeZoneInformationForYear(utc.wYear, &zone, &rules)) {
+    rules = {zone.Bias,        {}, zone.StandardDate, zone.StandardBias, {}, zone.DaylightDate,
              zone.DaylightBias};
   }
   if (!SystemTimeToTzSpecificLocalTime(&rules, &utc, &here)) return false;

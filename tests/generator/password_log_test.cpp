@@ -24,7 +24,8 @@ TEST_F(PasswordLogTest, AppendsOneLineInLocalTime) {
       {"UTC0", 2147483649, 3, "03:14:09 19_01_2038 PIN code:\t\t292\r\n"},
       {"UTC0", 4294967301, 1, "06:28:21 07_02_2106 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       // No platform converts it; every one stamps it alike.
-      {"UTC0", std::numeric_limits<std::time_t>::max(), 3, "00:00:00 00_01_1900 PIN code:\t\t292\r\n"},
+      {"UTC0", std::numeric_limits<std::time_t>::max(), 3,
+       "00:00:00 00_01_1900 PIN code:\t\t292\r\n"},
       {"Europe/Berlin", 1711846799, 1, "01:59:59 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {"Europe/Berlin", 1711846800, 2, "03:00:00 31_03_2024 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},
       {"America/New_York", 1704067200, 4, "19:00:00 31_12_2023 Password 16:\tpuEQRCqaAgmllE5Z\r\n"},

@@ -4,6 +4,7 @@
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// Headers that need windows.h first.
 #include <aclapi.h>
 #include <sddl.h>
 // The C runtime's descriptor calls, after windows.h.
@@ -92,8 +93,8 @@ std::wstring access_text(Access access) {
   GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size);
   CloseHandle(token);
   ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
-  const std::wstring text = (wine ? L"D:(A;;FA;;;SY)" : L"D:P") + (L"(A;;FA;;;" + std::wstring(sid)) +
-                            L")" +
+  const std::wstring text = (wine ? L"D:(A;;FA;;;SY)" : L"D:P") +
+                            (L"(A;;FA;;;" + std::wstring(sid)) + L")" +
                             (access == Access::owner_only ? L""
                              : wine                       ? L"(A;;0x1200a9;;;WD)"
                                                           : L"(A;;FR;;;WD)");
@@ -131,7 +132,8 @@ void expect_access(const fs::path& path, Access access) {
 constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
 
 void set_access(const fs::path& path, Access access) {
-  fs::permissions(path, access == Access::owner_only ? kOwnerOnly : kOwnerOnly | fs::perms::group_read);
+  fs::permissions(path,
+                  access == Access::owner_only ? kOwnerOnly : kOwnerOnly | fs::perms::group_read);
 }
 
 void expect_access(const fs::path& path, Access access) {
