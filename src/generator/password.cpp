@@ -72,10 +72,14 @@ void generate_password(std::string_view set, std::size_t length, std::uint32_t t
   release_signals(held);
 }
 
+std::string_view character_set(std::uint32_t type) {
+  return type >= 1 && type <= kCharacterSets.size() ? kCharacterSets[type - 1] : "";
+}
+
 void generate_for_type(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
-  if (type < 1 || type > kCharacterSets.size()) return;
-  const std::size_t length = type == kPinType ? kPinLength : quality;
-  generate_password(kCharacterSets[type - 1], length, type, number);
+  const std::string_view set = character_set(type);
+  if (set.empty()) return;
+  generate_password(set, type == kPinType ? kPinLength : quality, type, number);
 }
 
 }  // namespace pwdraw

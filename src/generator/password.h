@@ -7,6 +7,10 @@
 
 namespace pwdraw {
 
+/// The characters type 1 to 4 draw from, in the order the draw picks
+/// positions of; empty for any other type.
+std::string_view character_set(std::uint32_t type);
+
 /// Picks the character set and the result length for `type` (1 to 4; 3 is a
 /// PIN code of three digits) and calls generate_password. Any other type
 /// does nothing.

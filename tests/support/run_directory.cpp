@@ -143,6 +143,12 @@ void expect_access(const fs::path& path, Access access) {
 }
 #endif
 
+std::string repeat(int count, const std::string& text) {
+  std::string all;
+  while (count-- > 0) all += text;
+  return all;
+}
+
 std::string read_bytes(const fs::path& path) {
   std::ostringstream bytes;
   bytes << std::ifstream(path, std::ios::binary).rdbuf();

@@ -20,6 +20,9 @@ extern std::time_t pinned_clock;
 /// A signal that clock_now() raises each time it is read, when not 0.
 extern int signal_on_clock;
 
+/// `text` `count` times over.
+std::string repeat(int count, const std::string& text);
+
 std::string read_bytes(const fs::path& path);  // "" when missing
 void write_bytes(const fs::path& path, const std::string& bytes);
 
