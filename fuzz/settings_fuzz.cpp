@@ -1,46 +1,31 @@
-// Arbitrary bytes as the content of settings.ini, decoded as the program
-// reads it, through the line filter, the reader and the correction.
-#include <array>
+// Arbitrary bytes as the content of settings.ini, the one file others may
+// write: decoded as the program reads it, through the line filter, the
+// reader and the correction. A failed check aborts, so libFuzzer keeps the
+// input.
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "app/parameters.h"
 #include "app/settings.h"
 #include "platform/text_file.h"
-#include "support.h"
+
+#define FUZZ_CHECK(condition)                                                            \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                      \
+    }                                                                                    \
+  } while (0)
 
 namespace {
 
 using namespace pwdraw;
-using fuzz::same;
 
-constexpr std::size_t kReads = 18;
-
-// Where the reads end, found the plain way: each takes a line, newline
-// included, of at most 1013 characters. Returns how many were made.
-std::size_t end_of_reads(std::string_view text, std::size_t& end) {
-  std::size_t reads = 0;
-  for (end = 0; reads < kReads && end < text.size(); ++reads) {
-    std::size_t size = 0;
-    while (end + size < text.size() && size < 1013 && text[end + size++] != '\n') {
-    }
-    end += size;
-  }
-  return reads;
-}
-
-bool in_range(const Parameters& p) {
-  return p.quality >= 12 && p.quality <= 20 && p.type >= 1 && p.type <= 4 && p.number >= 1 &&
-         p.number <= 10000;
-}
-
-// settings.ini as it lands on disk and is read back.
-Parameters round_trip(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
-  SettingsText text;
-  std::string disk = fuzz::on_disk(format_settings(quality, type, number, text));
-  return parse_settings({disk.data(), decode_text(disk.data(), disk.size())});
+bool same(const Parameters& a, const Parameters& b) {
+  return a.quality == b.quality && a.type == b.type && a.number == b.number;
 }
 
 }  // namespace
@@ -50,34 +35,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(bytes.data(), decode_text(bytes.data(), bytes.size()));
   FUZZ_CHECK(text.size() <= size && text.find('\x1a') == std::string_view::npos);
 
-  std::size_t end = 0;
-  const std::size_t reads = end_of_reads(text, end);
   LineBuffer line;
-  const std::string_view first = clean_line(text.substr(0, 1013), line);
-  FUZZ_CHECK(first.size() <= std::min<std::size_t>(text.size(), 1013));
-  for (const char c : first) {
-    FUZZ_CHECK(std::isalnum(static_cast<unsigned char>(c)) || std::strchr("=[]", c) != nullptr);
+  for (const char c : clean_line(text.substr(0, 1013), line)) {
+    FUZZ_CHECK((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               c == '=' || c == '[' || c == ']');
   }
 
-  // Nothing after the 18th read is looked at.
+  // 18 reads of at most 1013 characters see nothing beyond them.
   const Parameters read = parse_settings(text);
-  FUZZ_CHECK(same(read, parse_settings(text.substr(0, end))));
-  if (reads == kReads) {
-    const std::string more = std::string(text.substr(0, end)) + "\nquality=13\ntype=3\nnumber=77\n";
-    FUZZ_CHECK(same(read, parse_settings(more)));
-  }
+  FUZZ_CHECK(same(read, parse_settings(text.substr(0, 18 * 1013))));
 
   // Corrected values are in range, and correcting them again changes nothing.
   Parameters fixed = read;
   correct_parameters(fixed, static_cast<std::uint32_t>(size % 10000 + 1));
-  FUZZ_CHECK(in_range(fixed));
+  FUZZ_CHECK(fixed.quality >= 12 && fixed.quality <= 20 && fixed.type >= 1 && fixed.type <= 4 &&
+             fixed.number >= 1 && fixed.number <= 10000);
   FUZZ_CHECK(!correct_parameters(fixed, 1));
 
-  // A file of our own writing, with values chosen by the input, reads back.
-  if (size >= 4) {
-    const Parameters chosen{12u + data[0] % 9u, 1u + data[1] % 4u,
-                            1u + (data[2] | static_cast<std::uint32_t>(data[3]) << 8) % 10000u};
-    FUZZ_CHECK(same(round_trip(chosen.quality, chosen.type, chosen.number), chosen));
+  // The file we write for those values reads back as them, CR LF and all.
+  SettingsText out;
+  std::string disk;
+  for (const char c : format_settings(fixed.quality, fixed.type, fixed.number, out)) {
+    disk += c == '\n' ? "\r\n" : std::string(1, c);
   }
+  FUZZ_CHECK(same(parse_settings({disk.data(), decode_text(disk.data(), disk.size())}), fixed));
   return 0;
 }
