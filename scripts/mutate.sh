@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Makes each source edit below, one at a time, in a private worktree of HEAD,
+# rebuilds the default preset there and runs the whole test suite: an edit
+# that no test notices is a fault the tests would let through.
+#
+#   scripts/mutate.sh [NAME-REGEX]
+#
+# Exits 1 when an edit survived or no longer applies, 2 when the unchanged
+# tree does not build and pass, so that there is nothing to compare with.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 2
+filter=${1:-}
+
+# name  file  old text => new text; the old text must occur exactly once.
+# system-win32.cpp is left out: the default preset does not compile it.
+edits=$(cat <<'EOF'
+decimal-saturate        src/app/decimal.cpp            if (magnitude > kMax) return static_cast<std::uint32_t>(kMax); => if (magnitude > kMax) magnitude = kMax;
+decimal-negate          src/app/decimal.cpp            0u - value => ~value
+quality-low-bound       src/app/parameters.cpp         values.quality < 12 => values.quality <= 12
+number-high-bound       src/app/parameters.cpp         values.number > 10000 => values.number >= 10000
+candidate-range         src/app/parameters.cpp         % 10000 + 1 => % 10000
+args-threshold          src/app/command_line.cpp       argc <= 1 => argc <= 2
+unreadable-rewritten    src/app/command_line.cpp       may_rewrite = read.has_value(); => may_rewrite = true;
+later-type-loses        src/app/settings.cpp           if (key == "type") values.type = value; => if (key == "type" && values.type == 0) values.type = value;
+no-digits-is-zero       src/app/settings.cpp           if (end == equals + 1) return false; => if (end == equals) return false;
+clean-keeps-underscore  src/app/settings.cpp           c == '[' || c == ']'; => c == '[' || c == ']' || c == '_';
+clean-drops-bracket     src/app/settings.cpp           c == '[' || c == ']'; => c == ']';
+clean-slash-no-comment  src/app/settings.cpp           c == ';' || c == '/' => c == ';'
+key-type-substring      src/app/settings.cpp           if (key == "type") => if (key.find("type") != std::string_view::npos)
+reads-17                src/app/settings.cpp           kMaxReads = 18; => kMaxReads = 17;
+split-at-1012           src/app/settings.cpp           kReadLimit = 1013; => kReadLimit = 1012;
+file-limit-without-crs  src/app/settings.cpp           kMaxReads * (kReadLimit + 1) + 1 => kMaxReads * kReadLimit + 1
+max-digits-6            src/app/settings.cpp           kMaxDigits = 5; => kMaxDigits = 6;
+settings-blank-line     src/app/settings.cpp           "quality = %u\n\n" => "quality = %u\n"
+lcg-multiplier          src/generator/random.cpp       1664525u => 1664524u
+seed-keeps-table        src/generator/random.cpp       source.ready = false; => static_cast<void>(seed);
+random-max              src/generator/random.h         RANDOM_MAX = 0x3FFFFFFF => RANDOM_MAX = 0x7FFFFFFF
+draw-divisor-count      src/generator/password.cpp     % (count - 1)] => % count]
+draw-count-offset       src/generator/password.cpp     number + 1000 : kMaxCount => number + 999 : kMaxCount
+pin-length-4            src/generator/password.cpp     kPinLength = 3; => kPinLength = 4;
+set4-punctuation        src/generator/password.cpp     "!#$%&()*+,-:;<=>?_." => "!#$%&()*+,-:;<=>?_@"
+pin-set-zero            src/generator/password.cpp     "1234567890", => "123456789o",
+set2-nine               src/generator/password.cpp     "123456789AaBb => "123456780AaBb
+signals-not-held        src/generator/password.cpp     const unsigned held = hold_signals(); => const unsigned held = 0;
+log-month               src/generator/password_log.cpp local.tm_mon + 1 => local.tm_mon
+log-pin-tabs            src/generator/password_log.cpp "%s PIN code:\t\t%.*s\n" => "%s PIN code:\t%.*s\n"
+log-keeps-failed-time   src/generator/password_log.cpp if (!to_local_time(clock_now(), local)) local = {}; => to_local_time(clock_now(), local);
+encode-limit-1k         src/platform/text_file.cpp     std::array<char, 2048> => std::array<char, 1024>
+encode-cut-not-refused  src/platform/text_file.cpp     if (used + 2 > out.size()) return {}; => if (used + 2 > out.size()) break;
+encode-no-cr            src/platform/text_file.cpp     if (c == '\n') out[used++] = '\r'; => if (c == '\r') out[used++] = '\r';
+decode-past-ctrl-z      src/platform/text_file.cpp     i < size && data[i] != kCtrlZ => i < size
+decode-drops-lone-cr    src/platform/text_file.cpp     data[i] == '\r' && i + 1 < size && data[i + 1] == '\n' => data[i] == '\r'
+replace-follows-links   src/platform/system-posix.cpp  ::lstat(path, &old) => ::stat(path, &old)
+replace-read-only       src/platform/system-posix.cpp  path, W_OK, AT_EACCESS => path, R_OK, AT_EACCESS
+replace-loses-mode      src/platform/system-posix.cpp  ::fchmod(fd, old.st_mode & 07777); => ::fchmod(fd, 0600);
+in-place-second-name    src/platform/system-posix.cpp  now.st_nlink == 1 => now.st_nlink >= 1
+in-place-no-cut         src/platform/system-posix.cpp  ::ftruncate(fd, static_cast<off_t>(size)) == 0 && flush_file(fd); => flush_file(fd);
+append-keeps-partial    src/platform/system-posix.cpp  ::ftruncate(fd, end - put); => static_cast<void>(end);
+append-cuts-others      src/platform/system-posix.cpp  now.st_size == end => now.st_size >= end
+release-parents-held    src/platform/system-posix.cpp  if (::sigismember(&before, kEndingSignals[i]) == 0) held |= 1u << i; => held |= 1u << i;
+sigxfsz-default         src/platform/system-posix.cpp  ::signal(SIGXFSZ, SIG_IGN) => ::signal(SIGXFSZ, SIG_DFL)
+main-unprepared         src/app/main.cpp               pwdraw::prepare_process(); => static_cast<void>(argc);
+clock-ahead             src/platform/clock.cpp         std::time(nullptr) => std::time(nullptr) + 1
+EOF
+)
+
+# Replaces the one occurrence of $2 in file $1 by $3; fails unless there is
+# exactly one. Bytes, not characters: the sources hold UTF-8.
+apply() {
+  local LC_ALL=C text rest
+  text=$(cat "$1" && printf x) && text=${text%x}  # keeps the final newline
+  rest=${text//"$2"/}
+  (( ${#text} - ${#rest} == ${#2} )) || return 1
+  printf '%s' "${text/"$2"/"$3"}" >"$1"
+}
+
+# 0 passed, 1 a test failed, 2 the build failed; output goes to $1.
+build_and_test() {
+  cmake --build --preset default >"$1" 2>&1 </dev/null || return 2
+  ctest --preset default --stop-on-failure --timeout 120 >>"$1" 2>&1 </dev/null || return 1
+}
+
+repo=$PWD
+tree=$(mktemp -d "${TMPDIR:-/tmp}/pwdraw-mutate.XXXXXX")
+logs=$tree.logs
+trap 'git -C "$repo" worktree remove --force "$tree"; rm -rf "$tree"' EXIT
+mkdir "$logs" && git worktree add --quiet --detach "$tree" HEAD || exit 2
+cd "$tree" || exit 2
+echo "building and testing $(git rev-parse --short HEAD) unchanged; logs in $logs"
+if ! cmake --preset default >"$logs/configure.log" 2>&1 </dev/null ||
+   ! build_and_test "$logs/unchanged.log"; then
+  echo "the unchanged tree fails; see $logs"
+  exit 2
+fi
+
+declare -A count=()
+results=()
+while read -r -u3 name file rest; do
+  [[ -z $name || -n $filter && ! $name =~ $filter ]] && continue
+  [[ $rest == *' => '* ]] || { echo "no ' => ' in the edit $name"; exit 2; }
+  old=${rest%% => *} new=${rest#* => }
+  if ! apply "$file" "$old" "$new"; then
+    verdict="no match"
+  else
+    build_and_test "$logs/$name.log"
+    case $? in 0) verdict=SURVIVED ;; 1) verdict=killed ;; *) verdict="not compiled" ;; esac
+  fi
+  git checkout --quiet -- "$file"
+  results+=("$(printf '%-24s %s' "$name" "$verdict")")
+  count[$verdict]=$((${count[$verdict]:-0} + 1))
+  echo "${results[-1]}"
+done 3<<<"$edits"
+
+echo "--- ${#results[@]} edits in ${SECONDS} s"
+printf '%s\n' "${results[@]}"
+for verdict in killed SURVIVED "not compiled" "no match"; do
+  printf '%s: %d  ' "$verdict" "${count[$verdict]:-0}"
+done
+echo
+[[ -z ${count[SURVIVED]:-} && -z ${count[no match]:-} ]]
