@@ -248,14 +248,15 @@ def read_only_directory(d):
     only where it is writable and has no other name."""
     posix_only("it needs another user, and a read-only Windows directory still takes new files")
     prefix = as_user(d)
+    old = NEEDS_REWRITE + b"# " + b"longer than the new file " * 20 + b"\r\n"
     for name, mode, other_name, after in (("empty", None, False, None),
-                                          ("settings read-only", 0o444, False, NEEDS_REWRITE),
+                                          ("settings read-only", 0o444, False, old),
                                           ("settings writable", 0o644, False, "rewritten"),
-                                          ("settings hard-linked", 0o644, True, NEEDS_REWRITE)):
+                                          ("settings hard-linked", 0o644, True, old)):
         ro = os.path.join(d, name)
         os.mkdir(ro)
         if mode:
-            users_file(os.path.join(ro, "settings.ini"), NEEDS_REWRITE, mode, prefix)
+            users_file(os.path.join(ro, "settings.ini"), old, mode, prefix)
             users_file(os.path.join(ro, "password.txt"), EARLIER, 0o600, prefix)
         if other_name:
             os.link(os.path.join(ro, "settings.ini"), os.path.join(ro, "other.ini"))

@@ -107,6 +107,14 @@ TEST_F(CommandLineTest, SignalsWaitUntilTheShownPasswordIsLogged) {
     EXPECT_EQ(signals_seen, 2u);
     EXPECT_EQ(log_sizes, (std::array<long long, 2>{-1, 47}));
   }
+  // One that whoever started us held stays held.
+  sigset_t term, after;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  sigprocmask(SIG_BLOCK, &term, nullptr);
+  run({"12", "1", "500"});
+  sigprocmask(SIG_UNBLOCK, &term, &after);
+  EXPECT_EQ(sigismember(&after, SIGTERM), 1);
 }
 #endif
 
