@@ -63,8 +63,11 @@ SECURITY_ATTRIBUTES* owner_only(OwnerOnly& o) {
   return &o.attributes;
 }
 
-HANDLE create(const WidePath& path, DWORD disposition, SECURITY_ATTRIBUTES* security) {
-  return CreateFileW(path.data(), GENERIC_WRITE | WRITE_DAC, kShareAll, security, disposition,
+// `access` beyond writing is asked for only where needed: a log the user may
+// write but does not own must still take our line.
+HANDLE create(const WidePath& path, DWORD disposition, SECURITY_ATTRIBUTES* security,
+              DWORD access = 0) {
+  return CreateFileW(path.data(), GENERIC_WRITE | access, kShareAll, security, disposition,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -180,7 +183,7 @@ void replace_file(const char* path, const char* data, std::size_t size) {
         !widen(narrow.data(), temp)) {
       return;
     }
-    file = create(temp, CREATE_NEW, owner);
+    file = create(temp, CREATE_NEW, owner, WRITE_DAC);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) {
