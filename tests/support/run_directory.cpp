@@ -129,17 +129,15 @@ void expect_access(const fs::path& path, Access access) {
   LocalFree(descriptor);
 }
 #else
-constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
-
-void set_access(const fs::path& path, Access access) {
-  fs::permissions(path,
-                  access == Access::owner_only ? kOwnerOnly : kOwnerOnly | fs::perms::group_read);
+fs::perms mode(Access access) {
+  const fs::perms owner_only = fs::perms::owner_read | fs::perms::owner_write;
+  return access == Access::owner_only ? owner_only : owner_only | fs::perms::group_read;
 }
 
+void set_access(const fs::path& path, Access access) { fs::permissions(path, mode(access)); }
+
 void expect_access(const fs::path& path, Access access) {
-  EXPECT_EQ(fs::status(path).permissions(),
-            access == Access::owner_only ? kOwnerOnly : kOwnerOnly | fs::perms::group_read)
-      << path;
+  EXPECT_EQ(fs::status(path).permissions(), mode(access)) << path;
 }
 #endif
 
