@@ -1,494 +1,276 @@
 #!/usr/bin/env python3
-"""Runs the built program, one process per case, with its files, working
-directory, standard output and arguments in every hostile state we know of,
-and checks the exact bytes it leaves: exit status 0, an empty standard error,
-the console line, settings.ini and password.txt.
+"""Runs pwdraw as a process in plain states and in every hostile state of
+its files, directory, output and signals we know of; exit status 77 when a
+case means nothing on Windows. PWDRAW_AT is pwdraw with its clock in its
+first two arguments: most cases run it at a pinned second, and each run
+must leave what a plain run at its second leaves.
 
-    fault_matrix.py --list
-    fault_matrix.py [--emulator COMMAND... --] PWDRAW CASE
-
-Exit status 77 marks a case that cannot run on this machine, or that means
-nothing on Windows (ctest: skipped, with the reason). The emulator runs the
-program: wine for a Windows build, qemu-user for Linux on another processor.
+    fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT CASE]
 """
-import hashlib, os, random, resource, shutil, stat, subprocess, sys, tempfile, threading, time
+import functools, os, resource, shutil, signal, stat, subprocess, sys, tempfile, time
+from pathlib import Path
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
-EXE = os.path.abspath(sys.argv[-2])
+EXE, AT = map(os.path.abspath, sys.argv[-3:-1] if len(sys.argv) > 3 else "..")
 WINDOWS = EXE.endswith(".exe")
 ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
-PASSED_ON = ("HOME", "WINEPREFIX", "WINEDEBUG", "ASAN_OPTIONS", "UBSAN_OPTIONS")
-ENV.update((k, v) for k, v in os.environ.items() if k in PASSED_ON)
-LETTERS = "".join(c + c.lower() for c in "ABCDEFGHIJKLMNOPQRSTUVWXYZ")
-SETS = {1: "1234567890" + LETTERS,
-        2: "123456789" + LETTERS.replace("Oo", ""),
-        3: "1234567890",
-        4: "1234567890" + LETTERS + "!#$%&()*+,-:;<=>?_."}
+ENV.update((k, v) for k, v in os.environ.items()
+           if k in ("HOME", "WINEPREFIX", "WINEDEBUG", "ASAN_OPTIONS", "UBSAN_OPTIONS"))
+PINNED = 1544282487
+FILES = ("settings.ini", "password.txt")
 EARLIER = b"07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n"
-
-
-# A model of one run written apart from the program, so that every byte it
-# leaves can be known in advance from the second it was seeded with.
-def draws(seed):
-    state = seed & 0xFFFFFFFF
-    def advance():
-        nonlocal state
-        state = (state * 1664525 + 1013904223) & 0xFFFFFFFF
-        return state
-    for _ in range(8):
-        advance()
-    table = [advance() for _ in range(32)]
-    last = table[31]
-    while True:
-        j = last & 31
-        last, table[j] = table[j], advance()
-        yield last & 0x3FFFFFFF
-
-
-def model(values, seed):
-    """(corrected values, whether corrected, the drawn result)"""
-    g = draws(seed)
-    candidate = next(g) % 10000 + 1
-    q, t, n = values
-    q = 16 if q < 12 else min(q, 20)
-    t = 2 if t == 0 else min(t, 4)
-    n = candidate if n == 0 or n > 10000 else n
-    chars, count = SETS[t], n + 1000
-    table = [chars[next(g) % len(chars)] for _ in range(count)]
-    result = "".join(table[next(g) % (count - 1)] for _ in range(3 if t == 3 else q))
-    return (q, t, n), (q, t, n) != tuple(values), result
-
-
-def settings_bytes(q, t, n):
-    return ("[Options]\n# v 2.0\n# https://github.com/pwdraw/pwdraw\n\n"
-            "# качество пароля\n# от 12 до 20\nquality = %d\n\n"
-            "# тип пароля\n# от 1 до 4\ntype = %d\n\n"
-            "# для индивидуального\n# рандома\n# от 1 до 10000\nnumber = %d\n\n"
-            % (q, t, n)).replace("\n", "\r\n").encode()
-
-
-def console_line(t, result):
-    return ("PIN code:\t%s\r\n" if t == 3 else "Password:\t%s\r\n") % result
-
-
-def log_line(second, q, t, result):
-    stamp = time.strftime("%H:%M:%S %d_%m_%Y", time.gmtime(second))
-    if t == 3:
-        return ("%s PIN code:\t\t%s\r\n" % (stamp, result)).encode()
-    return ("%s Password %d:\t%s\r\n" % (stamp, q, result)).encode()
-
-
-def possible_runs(values, start, end):
-    """Every (values, corrected, console, log line) a run that began at or
-    after `start` and ended by `end` can produce; the log reads the clock
-    again, so its second may be later than the seed's."""
-    runs = []
-    for seed in range(start, end + 1):
-        fixed, corrected, result = model(values, seed)
-        for second in range(seed, end + 1):
-            runs.append((fixed, corrected, console_line(fixed[1], result).encode(),
-                         log_line(second, fixed[0], fixed[1], result)))
-    return runs
-
-
-def read(path, start=0):
-    """The bytes of a regular file from `start` on; None for anything else,
-    a symbolic link included (never opens a device or FIFO, which could
-    block or never end)."""
-    try:
-        if not stat.S_ISREG(os.lstat(path).st_mode):
-            return None
-        with open(path, "rb") as f:
-            f.seek(start)
-            return f.read()
-    except OSError:
-        return None
-
-
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def earliest_second():
-    """The earliest second a program started now can read: time() may read a
-    coarse clock that lags this one by up to a tick."""
-    return int(time.time() - 0.1)
-
-
-def run(args, cwd, stdout=subprocess.PIPE, prefix=(), file_limit=None):
-    start, clock = earliest_second(), time.monotonic()
-    limit = file_limit and (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit,) * 2))
-    p = subprocess.run(list(prefix) + EMULATOR + [EXE] + list(args), cwd=cwd, env=ENV,
-                       stdout=stdout, stderr=subprocess.PIPE, timeout=10, preexec_fn=limit)
-    p.seconds = time.monotonic() - clock
-    return p, start, int(time.time())
-
-
-class Failure(Exception):
-    pass
-
-
-class Skip(Exception):
-    pass
-
+NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
+BEFORE = object()
 
 def posix_only(why):
     if WINDOWS:
-        raise Skip(why)
-
+        sys.exit(print("skipped:", why) or 77)
 
 def expect(what, got, want):
-    if got != want:
-        raise Failure("%s:\n  got  %r\n  want %r" % (what, got, want))
+    assert got == want, "%s:\n  got  %r\n  want %r" % (what, got, want)
 
+def read(path, start=0):
+    """The bytes of a regular file from `start` on, else None (no FIFO opened)."""
+    try:
+        if stat.S_ISREG(os.lstat(path).st_mode):
+            with open(path, "rb") as f:
+                f.seek(start)
+                return f.read()
+    except OSError:
+        return None
 
-def check(d, values, args=(), settings="as written", log=b"", console=True, logged=True,
-          log_from=0, **how):
-    """One run in `d`; `settings` and `log` are what settings.ini and
-    password.txt (from byte `log_from` on) hold before it (None: not a file).
-    "as written" expects the program's own file whenever a value was
-    corrected, "rewritten" expects it always; a log of None must stay as it
-    is, and any other log must gain exactly the run's line, or nothing when
-    not `logged`."""
-    before = read(os.path.join(d, "settings.ini")) if settings == "as written" else None
-    p, start, end = run(args, how.pop("cwd", d), **how)
-    expect("exit status and standard error", (p.returncode, p.stderr), (0, b""))
-    after_log = read(os.path.join(d, "password.txt"), log_from)
-    after_settings = read(os.path.join(d, "settings.ini"))
-    for fixed, corrected, out, line in possible_runs(values, start, end):
-        if console and p.stdout != out:
-            continue
-        if log is not None and after_log != log + (line if logged else b""):
-            continue
-        break
-    else:
-        raise Failure("no run at %d..%d explains console %r and log %r"
-                      % (start, end, p.stdout, after_log and after_log[-80:]))
-    if log is None:
-        expect("password.txt", after_log, None)
-    if settings == "rewritten" or (settings == "as written" and corrected):
-        settings = settings_bytes(*fixed)
-    elif settings == "as written":
-        settings = before
-    expect("settings.ini", after_settings, settings)
-    p.fixed = fixed
+def make(d, name, files=()):
+    """The new directory `name` in `d`, holding `files`: (name, bytes) pairs."""
+    sub = os.path.join(d, name)
+    os.mkdir(sub)
+    for file, data in files:
+        Path(sub, file).write_bytes(data)
+    return sub
+
+def run(d, args=(), at=(PINNED, PINNED), status=0, prefix=(), file_limit=None, env=ENV, **how):
+    """A run in `d` of PWDRAW_AT at the (seed, stamp) seconds `at`, or of
+    PWDRAW when `at` is None; `seconds` holds the pairs it may have read."""
+    limit = file_limit and (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit,) * 2))
+    start = int(time.time() - 0.1)  # time() may lag a tick behind
+    p = subprocess.run([*prefix, *EMULATOR, *([AT, *map(str, at)] if at else [EXE]), *args],
+                       cwd=d, env=env, stderr=subprocess.PIPE, timeout=10,
+                       **{"stdout": subprocess.PIPE, "preexec_fn": limit, **how})
+    end = int(time.time())
+    p.seconds = [at] if at else [(s, t) for s in range(start, end + 1) for t in range(s, end + 1)]
+    expect("exit status and standard error", (p.returncode, p.stderr), (status, b""))
     return p
 
+@functools.lru_cache(None)
+def reference(settings, args, seed, stamp):
+    """Console, settings.ini and log of a plain run that found `settings`."""
+    with tempfile.TemporaryDirectory() as d:
+        sub = make(d, "run", [("settings.ini", settings)] * (settings is not None))
+        out = run(sub, args, (seed, stamp)).stdout
+        return (out,) + tuple(read(os.path.join(sub, name)) for name in FILES)
 
-# Each case makes its files in the fresh directory `d` and checks one run.
+def check(d, args=(), seen=BEFORE, keep=(), log_from=0, **how):
+    """A run in `d` leaves what the plain run that found `seen` leaves: its
+    console line, its log line added (from byte `log_from` on), its
+    settings.ini if it wrote one. A file named in `keep`, or there but not
+    a regular file, keeps its bytes."""
+    paths = [os.path.join(d, name) for name in FILES]
+    before = read(paths[0]), read(paths[1], log_from)
+    kept = [n in keep or os.path.lexists(p) and b is None for n, p, b in zip(FILES, paths, before)]
+    p = run(d, args, **how)
+    got = p.stdout, read(paths[0]), read(paths[1], log_from)
+    seen = before[0] if seen is BEFORE else seen
+    for seed, stamp in p.seconds:
+        out, settings, line = reference(seen, tuple(args), seed, stamp)
+        want = (None if p.stdout is None else out,
+                before[0] if kept[0] or settings == seen else settings,
+                before[1] if kept[1] else (before[1] or b"") + line)
+        if got == want:
+            return
+    expect(d, got, want)
 
-def first_and_second_run(d):
-    fixed = check(d, (0, 0, 0), log=b"").fixed  # creates both files
-    check(d, fixed, log=read(os.path.join(d, "password.txt")))  # reads them, rewrites nothing
+def settings_text(quality, type, number):
+    return ("[Options]\n# v 2.0\n# https://github.com/pwdraw/pwdraw\n\n# качество пароля\n"
+            "# от 12 до 20\nquality = %d\n\n# тип пароля\n# от 1 до 4\ntype = %d\n\n"
+            "# для индивидуального\n# рандома\n# от 1 до 10000\nnumber = %d\n\n"
+            % (quality, type, number)).replace("\n", "\r\n").encode()
 
+def pinned_runs(d):
+    """Whole runs to the byte: the draw, the correction of arguments and
+    settings, the console line and settings.ini (None: not written). New
+    files are their owner's alone, for the log holds passwords; a rewritten
+    settings.ini keeps the user's mode. wine keeps no access list: it shows
+    ours as 0750, and a 0644 file's, copied, as 0775."""
+    owner_only, shared = (0o750, 0o775) if WINDOWS else (0o600, 0o644)
+    for i, (settings, args, seed, console, after) in enumerate((
+            (None, [], PINNED, "Password:\tvMy6SrCgbW4p34vE", (16, 2, 6992)),
+            (b"quality=12\ntype=3\nnumber = 12345\n", [], PINNED, "PIN code:\t771", (12, 3, 6992)),
+            (None, ["25", "7", "0"], PINNED, "Password:\t?6+?M4$qgmXBNKSs&6Ot", (20, 4, 6992)),
+            (None, ["11", "4", "10000"], PINNED, "Password:\tA?(f$Nu1SbhIWBce", (16, 4, 10000)),
+            (None, ["20", "4", "10000", "extra"], PINNED, "Password:\tA?(f$Nu1SbhIWBce6K+1", None),
+            (None, ["12", "1", "500"], PINNED, "Password:\tWlbHbJ3KgvNb", None),
+            (None, ["12", "1", "1"], PINNED, "Password:\tUJWvZ14wAuMf", None),
+            (None, ["14"], PINNED, "Password:\tvMy6SrCgbW4p34", (14, 2, 6992)),
+            (None, ["-14", "3", "10000"], PINNED, "PIN code:\t282", (20, 3, 10000)),
+            (None, ["abc", "-4294967295", "99999999999"], PINNED, "Password:\tICQJdI9LVYmK0qWq",
+             (16, 1, 6992)),
+            (None, ["20", "4"], 2147483649, "Password:\t2b>8zC&mvq:AR,T!Xchk", (20, 4, 7772)),
+            (None, ["12", "3"], 4294967301, "PIN code:\t306", (12, 3, 468)))):
+        sub = make(d, str(i), [("settings.ini", settings)] * bool(settings))
+        paths = [os.path.join(sub, name) for name in FILES]
+        if settings:
+            os.chmod(paths[0], 0o644)
+        p = run(sub, args, (seed, PINNED))
+        modes = [stat.S_IMODE(os.stat(path).st_mode) for path in paths if os.path.exists(path)]
+        expect(args, (p.stdout, read(paths[0]), modes),
+               ((console + "\r\n").encode(), after and settings_text(*after),
+                ([shared] if settings else [owner_only] * bool(after)) + [owner_only]))
 
-def settings_is_a_directory(d):
-    os.mkdir(os.path.join(d, "settings.ini"))
-    check(d, (0, 0, 0), settings=None)
-    expect("settings.ini", os.listdir(os.path.join(d, "settings.ini")), [])
+def log_stamps(d):
+    """The log line in each zone's local time, across a change to summer
+    time and past 2038 and 2106; a second no platform converts is stamped
+    alike everywhere."""
+    for zone, second, type, line in (
+            ("UTC0", PINNED, 3, "15:21:27 08_12_2018 PIN code:\t\t139"),
+            ("UTC0", 2147483649, 3, "03:14:09 19_01_2038 PIN code:\t\t139"),
+            ("UTC0", 4294967301, 1, "06:28:21 07_02_2106 Password 16:\tUJWvZ14wAuMfgh7X"),
+            ("UTC0", 2**63 - 1, 3, "00:00:00 00_01_1900 PIN code:\t\t139"),
+            ("Europe/Berlin", 1711846799, 1, "01:59:59 31_03_2024 Password 16:\tUJWvZ14wAuMfgh7X"),
+            ("Europe/Berlin", 1711846800, 2, "03:00:00 31_03_2024 Password 16:\tCnmpfluii79J9T5Q"),
+            ("America/New_York", 1704067200, 4, "19:00:00 31_12_2023 Password 16:\t#6,*S(*N-*W=M-zZ"),
+            ("America/New_York", 1719835200, 4, "08:00:00 01_07_2024 Password 16:\t#6,*S(*N-*W=M-zZ"),
+            ("America/New_York", 4294967301, 3, "01:28:21 07_02_2106 PIN code:\t\t139"),
+            ("Asia/Kolkata", 1719835200, 2, "17:30:00 01_07_2024 Password 16:\tCnmpfluii79J9T5Q")):
+        sub = make(d, "%s %d" % (zone.replace("/", " "), second))
+        run(sub, ["16", str(type), "1"], (PINNED, second), env={**ENV, "TZ": zone})
+        expect(zone, read(os.path.join(sub, "password.txt")), (line + "\r\n").encode())
 
+def signals(d):
+    """A signal that would end a run ends it at once if it comes as the seed
+    is read, and once the line shown is logged if it comes as the stamp is;
+    one the caller holds stays held."""
+    posix_only("Windows has no signals to hold")
+    args = ("12", "1", "500")
+    out, _, line = reference(None, args, PINNED, PINNED)
+    term = lambda: signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM})
+    for sig, at_stamp, held in [(sig, at_stamp, False) for sig in (1, 2, 3, 15)
+                                for at_stamp in (False, True)] + [(15, True, True)]:
+        at = (PINNED, "%d/%d" % (PINNED, sig)) if at_stamp else ("%d/%d" % (PINNED, sig), PINNED)
+        sub = make(d, "%d %s %s" % (sig, at_stamp, held))
+        p = run(sub, args, at, 0 if held else -sig, preexec_fn=term if held else None)
+        expect(sub, (p.stdout, read(os.path.join(sub, "password.txt"))),
+               (out, line) if at_stamp else (b"", None))
 
-def log_is_a_directory(d):
-    os.mkdir(os.path.join(d, "password.txt"))
-    check(d, (0, 0, 0), log=None)
+def output(d):
+    """PWDRAW itself logs its line whatever becomes of standard output."""
+    check(d, at=None)
+    r, w = os.pipe()
+    os.close(r)  # the reader is gone: EPIPE, with SIGPIPE at its default
+    for stdout in [w, subprocess.DEVNULL] + ([] if WINDOWS else [open("/dev/full", "wb")]):
+        check(d, at=None, stdout=stdout)
+    check(d, at=None, stdout=subprocess.DEVNULL, prefix=("sh", "-c", 'exec "$0" "$@" >&-'))
 
+def not_regular_files(d):
+    """A settings.ini or password.txt that is not a regular file is left as
+    it is: the values come from nowhere, the line goes nowhere."""
+    link = functools.partial(functools.partial, os.symlink)
+    makers = [("settings.ini", os.mkdir), ("password.txt", os.mkdir),
+              ("settings.ini", link("/dev/zero")), ("settings.ini", link("/dev/urandom"))]
+    if not WINDOWS:  # wine shows a POSIX link as what it names, and has no FIFO
+        makers += [("settings.ini", os.mkfifo), ("settings.ini", link("gone/settings.ini")),
+                   ("settings.ini", link("password.txt"))]
+    for i, (name, make_it) in enumerate(makers):
+        sub = make(d, str(i))
+        make_it(os.path.join(sub, name))
+        check(sub, seen=None)
+        expect(sub, sorted(os.listdir(sub)), sorted(FILES))
 
-def settings_links_to_dev_zero(d):
-    os.symlink("/dev/zero", os.path.join(d, "settings.ini"))
-    check(d, (0, 0, 0), settings=None)  # the link is kept; the values go nowhere
-    expect("link", os.readlink(os.path.join(d, "settings.ini")), "/dev/zero")
-
-
-def settings_links_to_dev_urandom(d):
-    os.symlink("/dev/urandom", os.path.join(d, "settings.ini"))
-    check(d, (0, 0, 0), settings=None)  # it reads, but is no regular file
-    expect("link", os.readlink(os.path.join(d, "settings.ini")), "/dev/urandom")
-
-
-def settings_link_dangles(d):
-    posix_only("wine shows a POSIX symbolic link as what it names, not as a Windows link")
-    os.symlink("gone/settings.ini", os.path.join(d, "settings.ini"))
-    check(d, (0, 0, 0), settings=None)
-    expect("files", sorted(os.listdir(d)), ["password.txt", "settings.ini"])
-
-
-def settings_is_a_fifo(d):
-    posix_only("a Windows directory holds no FIFO")
-    os.mkfifo(os.path.join(d, "settings.ini"))
-    check(d, (0, 0, 0), settings=None)  # neither blocks: no writer, no reader
-
-
-def as_user(d):
-    """The prefix that runs the program as an ordinary user who owns `d`: as
-    root, nobody, with the program copied where nobody may run it."""
-    global EXE
-    if os.geteuid() != 0:
-        return ()
-    if shutil.which("setpriv") is None:
-        raise Skip("running as root without setpriv to drop to nobody")
-    os.chown(d, 65534, 65534)
-    shutil.copy(EXE, d)
-    EXE = os.path.join(d, os.path.basename(EXE))
-    return ("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups")
-
-
-def users_file(path, data, mode, prefix):
-    write(path, data)
-    if prefix:
-        os.chown(path, 65534, 65534)
-    os.chmod(path, mode)
-
-
-NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
-
-
-def read_only_directory(d):
-    """No new file can be made there: settings.ini is rewritten in place
-    only where it is writable and has no other name."""
-    posix_only("it needs another user, and a read-only Windows directory still takes new files")
-    prefix = as_user(d)
+def closed_to_the_user(d):
+    """settings.ini unreadable or read-only is not ours to replace; in a
+    directory that takes no new file it is rewritten in place only where it
+    is writable and has no other name. Run as nobody when we are root.
+    Windows knows only a read-only file, which wine makes of 0444."""
+    global AT
+    nobody = () if WINDOWS or os.geteuid() else ("setpriv", "--reuid=65534", "--regid=65534",
+                                                 "--clear-groups")
+    if nobody:
+        os.chmod(d, 0o755)
+        AT = shutil.copy(AT, d)  # where nobody may run it
     old = NEEDS_REWRITE + b"# " + b"longer than the new file " * 20 + b"\r\n"
-    for name, mode, other_name, after in (("empty", None, False, None),
-                                          ("settings read-only", 0o444, False, old),
-                                          ("settings writable", 0o644, False, "rewritten"),
-                                          ("settings hard-linked", 0o644, True, old)):
-        ro = os.path.join(d, name)
-        os.mkdir(ro)
-        if mode:
-            users_file(os.path.join(ro, "settings.ini"), old, mode, prefix)
-            users_file(os.path.join(ro, "password.txt"), EARLIER, 0o600, prefix)
+    for i, (mode, directory, other_name, seen, keep) in enumerate(
+            [(0o444, 0o755, False, BEFORE, FILES[:1])] + ([] if WINDOWS else [
+                (0o200, 0o755, False, None, FILES[:1]), (None, 0o555, False, BEFORE, FILES),
+                (0o444, 0o555, False, BEFORE, FILES[:1]), (0o644, 0o555, False, BEFORE, ()),
+                (0o644, 0o555, True, BEFORE, FILES[:1])])):
+        sub = make(d, str(i), [("settings.ini", old), ("password.txt", EARLIER)] * bool(mode))
         if other_name:
-            os.link(os.path.join(ro, "settings.ini"), os.path.join(ro, "other.ini"))
-        os.chmod(ro, 0o555)
-        check(ro, (30, 1, 9) if mode else (0, 0, 0), settings=after, log=mode and EARLIER,
-              prefix=prefix)
-        expect("files", sorted(os.listdir(ro)),
-               ["other.ini"] * other_name + ["password.txt", "settings.ini"] * bool(mode))
+            os.link(os.path.join(sub, "settings.ini"), os.path.join(sub, "other.ini"))
+        for name, path_mode in (("settings.ini", mode), ("password.txt", 0o600), ("", directory)):
+            path = os.path.join(sub, name)
+            if os.path.exists(path):
+                if nobody:
+                    os.chown(path, 65534, 65534)
+                os.chmod(path, path_mode)
+        check(sub, seen=seen, keep=keep, prefix=nobody)
+        expect(sub, sorted(os.listdir(sub)), ["other.ini"] * other_name + sorted(FILES) * bool(mode))
 
-
-def settings_closed_to_the_user(d):
-    # Unreadable, or made read-only: either way not ours to replace. Windows
-    # knows only the second, as a read-only file, which wine makes of 0444
-    # for every user.
-    prefix = () if WINDOWS else as_user(d)
-    log = b""
-    for mode, values in ((0o200, (0, 0, 0)), (0o444, (30, 1, 9)))[WINDOWS:]:
-        users_file(os.path.join(d, "settings.ini"), NEEDS_REWRITE, mode, prefix)
-        check(d, values, settings=NEEDS_REWRITE, log=log, prefix=prefix)
-        log = read(os.path.join(d, "password.txt"))
-
-
-def settings_is_another_name_of_the_log(d):
-    # wine shows no POSIX symbolic link as a Windows one.
-    for name, make in (("symbolic", os.symlink), ("hard", os.link))[WINDOWS:]:
-        sub = os.path.join(d, name)
-        os.mkdir(sub)
-        write(os.path.join(sub, "password.txt"), EARLIER)
-        make(os.path.join(sub, "password.txt"), os.path.join(sub, "settings.ini"))
-        # The link is left as it is; the second name is replaced by a file.
-        check(sub, (25, 0, 0), args=["25"], settings=None if name == "symbolic" else "as written",
-              log=EARLIER)
-
+def settings_hard_linked_to_the_log(d):
+    """The second name is replaced by a file of its own; the log keeps all."""
+    Path(d, "password.txt").write_bytes(EARLIER)
+    os.link(os.path.join(d, "password.txt"), os.path.join(d, "settings.ini"))
+    check(d, args=["25"])
 
 def file_size_limit(d):
     """A limit that stops the settings rewrite, or the log line, part-way:
     the old file stays whole and no partial line of ours is left."""
     posix_only("Windows has no file-size limit")
-    for name, settings, values, log, limit, logged in (
-            ("settings", NEEDS_REWRITE, (30, 1, 9), EARLIER, 200, True),
-            ("log", VALID, (12, 1, 1), EARLIER * 4, 220, False)):
-        sub = os.path.join(d, name)
-        os.mkdir(sub)
-        write(os.path.join(sub, "settings.ini"), settings)
-        write(os.path.join(sub, "password.txt"), log)
-        check(sub, values, settings=settings, log=log, logged=logged, file_limit=limit)
-        expect("files", sorted(os.listdir(sub)), ["password.txt", "settings.ini"])
-
+    valid = b"quality=12\r\ntype=1\r\nnumber=1\r\n"
+    for name, settings, log, limit, keep in (("settings", NEEDS_REWRITE, EARLIER, 200, FILES[:1]),
+                                             ("log", valid, EARLIER * 4, 220, FILES[1:])):
+        sub = make(d, name, [("settings.ini", settings), ("password.txt", log)])
+        check(sub, keep=keep, file_limit=limit)
+        expect(sub, sorted(os.listdir(sub)), sorted(FILES))
 
 def working_directory_deleted(d):
     posix_only("Windows deletes no directory a process works in")
-    gone = os.path.join(d, "gone")
-    os.mkdir(gone)
-    check(d, (0, 0, 0), settings=None, log=None, cwd=gone,
-          prefix=("sh", "-c", 'rmdir "$PWD" && exec "$0" "$@"'))
+    check(make(d, "gone"), keep=FILES, prefix=("sh", "-c", 'rmdir "$PWD" && exec "$0" "$@"'))
 
-
-VALID = b"quality=12\r\ntype=1\r\nnumber=1\r\n"
-
-
-def in_valid_directory(d):
-    write(os.path.join(d, "settings.ini"), VALID)
-    write(os.path.join(d, "password.txt"), EARLIER)
-
-
-def output_is_dev_full(d):
-    posix_only("Windows has no /dev/full")
-    in_valid_directory(d)
-    with open("/dev/full", "wb") as full:
-        check(d, (12, 1, 1), log=EARLIER, stdout=full, console=False)
-
-
-def output_is_closed(d):
-    in_valid_directory(d)
-    check(d, (12, 1, 1), log=EARLIER, console=False,
-          prefix=("sh", "-c", 'exec "$0" "$@" >&-'))
-
-
-def output_is_null(d):
-    in_valid_directory(d)
-    check(d, (12, 1, 1), log=EARLIER, stdout=subprocess.DEVNULL, console=False)
-
-
-def output_pipe_is_full(d):
-    """A reader that has fallen behind: the line waits for room, then goes
-    out whole, and is logged."""
-    in_valid_directory(d)
-    r, w = os.pipe()
-    os.set_blocking(w, False)
-    backlog = b""
-    try:
-        while True:
-            backlog += b"x" * os.write(w, b"x" * 4096)
-    except BlockingIOError:
-        os.set_blocking(w, True)
-    drained = []
-    def drain():
-        time.sleep(2)  # long enough for the run, wine included, to wait on the pipe
-        with os.fdopen(r, "rb") as f:
-            drained.append(f.read())
-    reader = threading.Thread(target=drain)
-    reader.start()
-    try:
-        check(d, (12, 1, 1), log=EARLIER, stdout=w, console=False)
-    finally:
-        os.close(w)
-        reader.join()
-    logged = read(os.path.join(d, "password.txt"))[len(EARLIER):]
-    expect("the pipe", drained[0], backlog + b"Password:\t" + logged.split(b"\t")[-1])
-
-
-def output_reader_is_gone(d):
-    in_valid_directory(d)
-    r, w = os.pipe()
-    os.close(r)  # the first write gets EPIPE; SIGPIPE is at its default here
-    try:
-        check(d, (12, 1, 1), log=EARLIER, stdout=w, console=False)
-    finally:
-        os.close(w)
-
-
-def sparse_gigabyte_settings(d):
-    # Timed against a run that rewrites a small file, which an emulator and
-    # the disk slow as much. A flush can stall behind other writers of the
-    # disk, so the first of three tries that keeps the bound passes.
-    settings, log = os.path.join(d, "settings.ini"), os.path.join(d, "password.txt")
-    for _ in range(3):
-        write(settings, NEEDS_REWRITE)
-        small = check(d, (30, 1, 9), log=read(log) or b"").seconds
-        with open(settings, "wb") as f:
-            f.truncate(1 << 30)
-        seconds = check(d, (0, 0, 0), settings="rewritten", log=read(log)).seconds
-        if seconds <= 3 * small + 0.1:
-            return
-    raise Failure("took %.3f s, %.3f s with a small file" % (seconds, small))
-
-
-def settings_of_random_bytes(d):
-    write(os.path.join(d, "settings.ini"), random.Random(20181208).randbytes(64 << 10))
-    check(d, (0, 0, 0))
-
-
-def settings_with_nul_and_lone_cr(d):
-    write(os.path.join(d, "settings.ini"),
-          b"quality=13\0type=4\r\nqual\0ity=19\r\ntype=1\rquality=20\r\n\r\rnumber=77\r\r\n")
-    check(d, (13, 1, 77))
-
-
-def hundred_thousand_character_argument(d):
-    # A Windows command line holds at most 32767 characters.
-    size = 10000 if WINDOWS else 100000
-    check(d, (13, 0xFFFFFFFF, 0), args=["0" * (size - 2) + "13", "9" * size])
-
-
-def arguments_with_invalid_utf8(d):
-    check(d, (0, 0, 14), args=[b"\xff12", b"\xc3\x28", b"14\xfe", b"\xed\xa0\x80"])
-
-
-def sparse_log_over_four_gigabytes(d):
-    # A 32-bit build without 64-bit file offsets cannot open it (EOVERFLOW).
-    # Reading from 4 GiB on checks the new size as well as the line.
+def large_log(d):
+    """A log past 4 GiB, which a build without 64-bit offsets could not open."""
     with open(os.path.join(d, "password.txt"), "wb") as f:
         f.seek(4 << 30)
         f.write(EARLIER)
-    check(d, (0, 0, 0), log=EARLIER, log_from=4 << 30)
-
-
-def hundred_megabyte_log(d):
-    path = os.path.join(d, "password.txt")
-    old = random.Random(1).randbytes(1 << 20) * 100 + EARLIER
-    write(path, old)
-    check(d, (0, 0, 0), log=old)
-    with open(path, "rb") as f:
-        expect("checksum of the old content", hashlib.sha256(f.read(len(old))).digest(),
-               hashlib.sha256(old).digest())
-
+    check(d, log_from=4 << 30)
 
 def concurrent_runs(d):
-    """Eight runs at once, round after round, half of them rewriting
-    settings.ini and half reading it: every reader finds the user's number,
-    the file ends whole with nothing left beside it, and the log gains one
-    whole line per run."""
-    path = os.path.join(d, "settings.ini")
-    ends = (settings_bytes(16, 4, 4242), settings_bytes(20, 4, 4242))
-    start, outcomes = earliest_second(), set()
+    """Rounds of eight runs at once, half rewriting settings.ini and half
+    reading it: each finds the user's number, the file ends whole with
+    nothing beside it, and the log gains one whole line per run."""
+    path, first = Path(d, "settings.ini"), b"quality=16\r\ntype=9\r\nnumber=4242\r\n"
+    args = ((), ("25", "9", "4242"))
+    ends = [reference(first, a, PINNED, PINNED) for a in args]
+    outcomes = set()
     for _ in range(25):
-        write(path, b"quality=16\r\ntype=9\r\nnumber=4242\r\n")  # type needs a correction
-        runs = [subprocess.Popen(EMULATOR + [EXE] + args, cwd=d, env=ENV, stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE) for args in ([], ["25", "9", "4242"]) * 4]
+        path.write_bytes(first)  # type 9 needs a correction
+        runs = [subprocess.Popen(EMULATOR + [AT, str(PINNED), str(PINNED), *a], cwd=d, env=ENV,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE) for a in args * 4]
         outcomes.update(p.communicate(timeout=10) + (p.returncode,) for p in runs)
-        expect("settings.ini is one of ours", read(path) in ends, True)
-        expect("files", sorted(os.listdir(d)), ["password.txt", "settings.ini"])
-    runs = [run for values in ((16, 4, 4242), (20, 4, 4242))
-            for run in possible_runs(values, start, int(time.time()))]
-    expect("runs that found another number", outcomes - {(out, b"", 0) for *_, out, _ in runs},
-           set())
+        expect("settings.ini", read(path) in [end[1] for end in ends], True)
+        expect("files", sorted(os.listdir(d)), sorted(FILES))
+    expect("outcomes", outcomes - {(end[0], b"", 0) for end in ends}, set())
     lines = read(os.path.join(d, "password.txt")).splitlines(keepends=True)
-    expect("log lines", len(lines), 200)
-    expect("log lines no run writes", set(lines) - {line for *_, line in runs}, set())
-
+    expect("log lines", (len(lines), set(lines) - {end[2] for end in ends}), (200, set()))
 
 CASES = {f.__name__: f for f in (
-    first_and_second_run, settings_is_a_directory, log_is_a_directory, settings_links_to_dev_zero,
-    settings_links_to_dev_urandom, settings_link_dangles, settings_is_a_fifo,
-    read_only_directory, settings_closed_to_the_user, settings_is_another_name_of_the_log,
-    file_size_limit, working_directory_deleted,
-    output_is_dev_full, output_is_closed, output_is_null, output_pipe_is_full,
-    output_reader_is_gone, sparse_gigabyte_settings,
-    settings_of_random_bytes, settings_with_nul_and_lone_cr,
-    hundred_thousand_character_argument, arguments_with_invalid_utf8,
-    sparse_log_over_four_gigabytes, hundred_megabyte_log, concurrent_runs)}
+    pinned_runs, log_stamps, signals, output, not_regular_files, closed_to_the_user,
+    settings_hard_linked_to_the_log, file_size_limit,
+    working_directory_deleted, large_log, concurrent_runs)}
 
-
-def main():
+if __name__ == "__main__":
     if sys.argv[1] == "--list":
-        print(";".join(CASES))
-        return 0
+        sys.exit(print(";".join(CASES)))
     d = tempfile.mkdtemp(prefix="pwdraw-matrix-")
     try:
         CASES[sys.argv[-1]](d)
-    except Skip as why:
-        print("skipped:", why)
-        return 77
-    except Failure as why:
-        print("FAILED:", why)
-        return 1
     finally:
         subprocess.run(["chmod", "-R", "u+rwx", d])
         shutil.rmtree(d, ignore_errors=True)
-    print("ok")
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
