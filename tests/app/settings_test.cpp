@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <tuple>
 
-#include "file_bytes.h"
-
-namespace pwdraw::test {
+namespace pwdraw {
 namespace {
 
 // The only test that reads settings.ini from the working directory.
@@ -37,7 +36,7 @@ TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
       {std::string(18, '\n') + "quality=18\n", {0, 0, 0}},
   };
   for (const auto& [bytes, want] : cases) {
-    write_bytes("settings.ini", bytes);
+    std::ofstream("settings.ini", std::ios::binary) << bytes;
     const Parameters read = read_settings().value();
     EXPECT_EQ(std::tie(read.quality, read.type, read.number),
               std::tie(want.quality, want.type, want.number))
@@ -60,4 +59,4 @@ TEST(CleanLineTest, KeepsLettersDigitsAndKeyCharactersUpToAComment) {
 }
 
 }  // namespace
-}  // namespace pwdraw::test
+}  // namespace pwdraw

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace pwdraw::test {
+namespace pwdraw {
 namespace {
 
 // The draw picks positions, so the order of every set is part of every
@@ -20,4 +20,4 @@ TEST(PasswordTest, CharacterSetsHoldTheirCharactersInOrder) {
 }
 
 }  // namespace
-}  // namespace pwdraw::test
+}  // namespace pwdraw

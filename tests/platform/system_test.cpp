@@ -4,13 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
+#include <fstream>
 #include <thread>
 #include <vector>
 
-#include "file_bytes.h"
-
-namespace pwdraw::test {
+namespace pwdraw {
 namespace {
 
 // Writers on handles of their own, as concurrent runs are: a find-the-end-
@@ -28,7 +26,7 @@ TEST(SystemTest, ConcurrentAppendsKeepEveryLine) {
     });
   }
   for (std::thread& writer : writers) writer.join();
-  std::istringstream log(read_bytes("appends.txt"));
+  std::ifstream log("appends.txt", std::ios::binary);
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   std::sort(want.begin(), want.end());
   std::sort(lines.begin(), lines.end());
@@ -36,4 +34,4 @@ TEST(SystemTest, ConcurrentAppendsKeepEveryLine) {
 }
 
 }  // namespace
-}  // namespace pwdraw::test
+}  // namespace pwdraw

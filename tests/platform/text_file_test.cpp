@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
-#include "file_bytes.h"
-
-namespace pwdraw::test {
+namespace pwdraw {
 namespace {
+
+std::string bytes_of(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
 
 // A text goes out whole or not at all: one whose CR LF bytes would not fit
 // the 2 KiB buffer is refused, never cut.
@@ -23,13 +28,13 @@ TEST(TextFileTest, WritesATextThatFitsWholeAndNoneThatDoesNot) {
   for (const auto& [text, bytes] : cases) {
     SCOPED_TRACE(text.size());
     std::remove("text_file.ini");
-    write_bytes("text_file.txt", "earlier\r\n");
+    std::ofstream("text_file.txt", std::ios::binary) << "earlier\r\n";
     replace_text_file("text_file.ini", text);
     append_text_file("text_file.txt", text);
-    EXPECT_EQ(read_bytes("text_file.ini"), bytes);
-    EXPECT_EQ(read_bytes("text_file.txt"), "earlier\r\n" + bytes);
+    EXPECT_EQ(bytes_of("text_file.ini"), bytes);
+    EXPECT_EQ(bytes_of("text_file.txt"), "earlier\r\n" + bytes);
   }
 }
 
 }  // namespace
-}  // namespace pwdraw::test
+}  // namespace pwdraw
