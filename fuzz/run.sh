@@ -5,9 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz >/dev/null
-scratch=$(mktemp -d)
+scratch=$(mktemp -d) log=build-fuzz/settings.log
 trap 'rm -rf "$scratch"' EXIT
-log=build-fuzz/settings.log
 build-fuzz/fuzz/settings_fuzz -max_total_time="${1:-60}" -max_len=20000 -timeout=10 \
   -artifact_prefix=build-fuzz/settings- "$scratch" fuzz/corpus/settings >"$log" 2>&1 ||
   { tail -n 40 "$log"; exit 1; }

@@ -1,7 +1,7 @@
 // Arbitrary bytes as settings.ini, the one file others may write, read as
-// the program reads it: nothing past the first 18 reads may count, and the
-// file the program would write for the corrected values must read back as
-// them.
+// the program reads it, under the sanitizers: nothing past the 18 reads of
+// at most 1013 characters may count, and the file the program would write
+// for the corrected values must read back as them.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

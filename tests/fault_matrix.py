@@ -24,7 +24,8 @@ BEFORE = object()
 
 def posix_only(why):
     if WINDOWS:
-        sys.exit(print("skipped:", why) or 77)
+        print("skipped:", why)
+        sys.exit(77)
 
 def expect(what, got, want):
     assert got == want, "%s:\n  got  %r\n  want %r" % (what, got, want)
@@ -192,27 +193,24 @@ def closed_to_the_user(d):
     is writable and has no other name. Run as nobody when we are root.
     Windows knows only a read-only file, which wine makes of 0444."""
     global AT
-    nobody = () if WINDOWS or os.geteuid() else ("setpriv", "--reuid=65534", "--regid=65534",
-                                                 "--clear-groups")
+    nobody = os.geteuid() == 0 and not WINDOWS
     if nobody:
         os.chmod(d, 0o755)
         AT = shutil.copy(AT, d)  # where nobody may run it
     old = NEEDS_REWRITE + b"# " + b"longer than the new file " * 20 + b"\r\n"
-    for i, (mode, directory, other_name, seen, keep) in enumerate(
-            [(0o444, 0o755, False, BEFORE, FILES[:1])] + ([] if WINDOWS else [
-                (0o200, 0o755, False, None, FILES[:1]), (None, 0o555, False, BEFORE, FILES),
-                (0o444, 0o555, False, BEFORE, FILES[:1]), (0o644, 0o555, False, BEFORE, ()),
-                (0o644, 0o555, True, BEFORE, FILES[:1])])):
+    for i, (mode, directory, other_name, seen, keep) in enumerate([  # keep: files left alone
+            (0o444, 0o755, 0, BEFORE, 1), (0o200, 0o755, 0, None, 1), (0, 0o555, 0, BEFORE, 2),
+            (0o444, 0o555, 0, BEFORE, 1), (0o644, 0o555, 0, BEFORE, 0), (0o644, 0o555, 1, BEFORE, 1)
+            ][:1 if WINDOWS else None]):
         sub = make(d, str(i), [("settings.ini", old), ("password.txt", EARLIER)] * bool(mode))
         if other_name:
             os.link(os.path.join(sub, "settings.ini"), os.path.join(sub, "other.ini"))
-        for name, path_mode in (("settings.ini", mode), ("password.txt", 0o600), ("", directory)):
-            path = os.path.join(sub, name)
-            if os.path.exists(path):
-                if nobody:
-                    os.chown(path, 65534, 65534)
-                os.chmod(path, path_mode)
-        check(sub, seen=seen, keep=keep, prefix=nobody)
+        for path, path_mode in ((FILES[0], mode), (FILES[1], 0o600), ("", directory)):
+            if os.path.exists(os.path.join(sub, path)):
+                os.chown(os.path.join(sub, path), *(65534, 65534) if nobody else (-1, -1))
+                os.chmod(os.path.join(sub, path), path_mode)
+        check(sub, seen=seen, keep=FILES[:keep],
+              prefix=("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups") * nobody)
         expect(sub, sorted(os.listdir(sub)), ["other.ini"] * other_name + sorted(FILES) * bool(mode))
 
 def settings_hard_linked_to_the_log(d):
@@ -267,9 +265,9 @@ CASES = {f.__name__: f for f in (
     settings_hard_linked_to_the_log, file_size_limit,
     working_directory_deleted, large_log, concurrent_runs)}
 
-if __name__ == "__main__":
-    if sys.argv[1] == "--list":
-        sys.exit(print(";".join(CASES)))
+if __name__ == "__main__" and sys.argv[1] == "--list":
+    print(";".join(CASES))
+elif __name__ == "__main__":
     d = tempfile.mkdtemp(prefix="pwdraw-matrix-")
     try:
         CASES[sys.argv[-1]](d)
