@@ -91,12 +91,6 @@ def check(d, args=(), seen=BEFORE, keep=(), log_from=0, **how):
             return
     expect(d, got, want)
 
-def settings_text(quality, type, number):
-    return ("[Options]\n# v 2.0\n# https://github.com/pwdraw/pwdraw\n\n# качество пароля\n"
-            "# от 12 до 20\nquality = %d\n\n# тип пароля\n# от 1 до 4\ntype = %d\n\n"
-            "# для индивидуального\n# рандома\n# от 1 до 10000\nnumber = %d\n\n"
-            % (quality, type, number)).replace("\n", "\r\n").encode()
-
 def pinned_runs(d):
     """Whole runs to the byte: the draw, the correction of arguments and
     settings, the console line and settings.ini (None: not written). New
@@ -104,6 +98,10 @@ def pinned_runs(d):
     settings.ini keeps the user's mode. wine keeps no access list: it shows
     ours as 0750, and a 0644 file's, copied, as 0775."""
     owner_only, shared = (0o750, 0o775) if WINDOWS else (0o600, 0o644)
+    written = ("[Options]\n# v 2.0\n# https://github.com/pwdraw/pwdraw\n\n# качество пароля\n"
+               "# от 12 до 20\nquality = %d\n\n# тип пароля\n# от 1 до 4\ntype = %d\n\n"
+               "# для индивидуального\n# рандома\n# от 1 до 10000\nnumber = %d\n\n"
+               ).replace("\n", "\r\n").encode()
     for i, (settings, args, seed, console, after) in enumerate((
             (None, [], PINNED, "Password:\tvMy6SrCgbW4p34vE", (16, 2, 6992)),
             (b"quality=12\ntype=3\nnumber = 12345\n", [], PINNED, "PIN code:\t771", (12, 3, 6992)),
@@ -125,7 +123,7 @@ def pinned_runs(d):
         p = run(sub, args, (seed, PINNED))
         modes = [stat.S_IMODE(os.stat(path).st_mode) for path in paths if os.path.exists(path)]
         expect(args, (p.stdout, read(paths[0]), modes),
-               ((console + "\r\n").encode(), after and settings_text(*after),
+               ((console + "\r\n").encode(), after and written % after,
                 ([shared] if settings else [owner_only] * bool(after)) + [owner_only]))
 
 def log_stamps(d):
@@ -155,8 +153,7 @@ def signals(d):
     args = ("12", "1", "500")
     out, _, line = reference(None, args, PINNED, PINNED)
     term = lambda: signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM})
-    for sig, at_stamp, held in [(sig, at_stamp, False) for sig in (1, 2, 3, 15)
-                                for at_stamp in (False, True)] + [(15, True, True)]:
+    for sig, at_stamp, held in [(s, a, 0) for s in (1, 2, 3, 15) for a in (0, 1)] + [(15, 1, 1)]:
         at = (PINNED, "%d/%d" % (PINNED, sig)) if at_stamp else ("%d/%d" % (PINNED, sig), PINNED)
         sub = make(d, "%d %s %s" % (sig, at_stamp, held))
         p = run(sub, args, at, 0 if held else -sig, preexec_fn=term if held else None)
