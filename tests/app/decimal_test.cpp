@@ -5,7 +5,6 @@
 #include <string>
 
 namespace pwdraw {
-namespace {
 
 TEST(DecimalTest, ConvertsLikeAnUnsigned32BitStrtoul) {
   // clang-format off
@@ -19,5 +18,4 @@ TEST(DecimalTest, ConvertsLikeAnUnsigned32BitStrtoul) {
   for (const auto& [text, value] : cases) EXPECT_EQ(parse_decimal(text), value) << text;
 }
 
-}  // namespace
 }  // namespace pwdraw

@@ -6,9 +6,7 @@
 #include <tuple>
 
 namespace pwdraw {
-namespace {
 
-// The only test that reads settings.ini from the working directory.
 TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
   const std::string piece(1012, 'x');  // with its newline, one whole read
   const std::string blanks(1012, ' ');
@@ -58,5 +56,4 @@ TEST(CleanLineTest, KeepsLettersDigitsAndKeyCharactersUpToAComment) {
   }
 }
 
-}  // namespace
 }  // namespace pwdraw

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace pwdraw {
-namespace {
 
 // The draw picks positions, so the order of every set is part of every
 // password drawn and logged so far.
@@ -19,5 +18,4 @@ TEST(PasswordTest, CharacterSetsHoldTheirCharactersInOrder) {
   for (const auto& [type, set] : sets) EXPECT_EQ(character_set(type), set) << type;
 }
 
-}  // namespace
 }  // namespace pwdraw

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace pwdraw {
-namespace {
 
 // Each seeding starts its sequence afresh, whatever was drawn before.
 TEST(RandomTest, EachSeedingRestartsItsSequence) {
@@ -15,5 +14,4 @@ TEST(RandomTest, EachSeedingRestartsItsSequence) {
   }
 }
 
-}  // namespace
 }  // namespace pwdraw

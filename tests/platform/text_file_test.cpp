@@ -7,16 +7,14 @@
 #include <iterator>
 
 namespace pwdraw {
-namespace {
-
-std::string bytes_of(const char* path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
 
 // A text goes out whole or not at all: one whose CR LF bytes would not fit
 // the 2 KiB buffer is refused, never cut.
 TEST(TextFileTest, WritesATextThatFitsWholeAndNoneThatDoesNot) {
+  const auto bytes_of = [](const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
   std::string crlf;
   for (int i = 0; i < 1024; ++i) crlf += "\r\n";
   const std::pair<std::string, std::string> cases[] = {
@@ -27,14 +25,13 @@ TEST(TextFileTest, WritesATextThatFitsWholeAndNoneThatDoesNot) {
   };
   for (const auto& [text, bytes] : cases) {
     SCOPED_TRACE(text.size());
-    std::remove("text_file.ini");
-    std::ofstream("text_file.txt", std::ios::binary) << "earlier\r\n";
-    replace_text_file("text_file.ini", text);
-    append_text_file("text_file.txt", text);
-    EXPECT_EQ(bytes_of("text_file.ini"), bytes);
-    EXPECT_EQ(bytes_of("text_file.txt"), "earlier\r\n" + bytes);
+    std::remove("settings.ini");
+    std::ofstream("password.txt", std::ios::binary) << "earlier\r\n";
+    replace_text_file("settings.ini", text);
+    append_text_file("password.txt", text);
+    EXPECT_EQ(bytes_of("settings.ini"), bytes);
+    EXPECT_EQ(bytes_of("password.txt"), "earlier\r\n" + bytes);
   }
 }
 
-}  // namespace
 }  // namespace pwdraw
