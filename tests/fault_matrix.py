@@ -78,7 +78,8 @@ def check(d, args=(), seen=BEFORE, keep=(), log_from=0, **how):
     a regular file, keeps its bytes."""
     paths = [os.path.join(d, name) for name in FILES]
     before = read(paths[0]), read(paths[1], log_from)
-    kept = [n in keep or os.path.lexists(p) and b is None for n, p, b in zip(FILES, paths, before)]
+    kept = [name in keep or os.path.lexists(path) and old is None
+            for name, path, old in zip(FILES, paths, before)]
     p = run(d, args, **how)
     got = p.stdout, read(paths[0]), read(paths[1], log_from)
     seen = before[0] if seen is BEFORE else seen
