@@ -48,12 +48,15 @@ def make(d, name, files=()):
         Path(sub, file).write_bytes(data)
     return sub
 
+def command(args, at=(PINNED, PINNED)):
+    """PWDRAW_AT at the (seed, stamp) seconds `at`, or PWDRAW when `at` is None."""
+    return [*EMULATOR, *([AT, *map(str, at)] if at else [EXE]), *args]
+
 def run(d, args=(), at=(PINNED, PINNED), status=0, prefix=(), file_limit=None, env=ENV, **how):
-    """A run in `d` of PWDRAW_AT at the (seed, stamp) seconds `at`, or of
-    PWDRAW when `at` is None; `seconds` holds the pairs it may have read."""
+    """A run of command(args, at) in `d`; `seconds` holds the pairs it may have read."""
     limit = file_limit and (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit,) * 2))
     start = int(time.time() - 0.1)  # time() may lag a tick behind
-    p = subprocess.run([*prefix, *EMULATOR, *([AT, *map(str, at)] if at else [EXE]), *args],
+    p = subprocess.run([*prefix, *command(args, at)],
                        cwd=d, env=env, stderr=subprocess.PIPE, timeout=10,
                        **{"stdout": subprocess.PIPE, "preexec_fn": limit, **how})
     end = int(time.time())
@@ -249,8 +252,8 @@ def concurrent_runs(d):
     outcomes = set()
     for _ in range(25):
         path.write_bytes(first)  # type 9 needs a correction
-        runs = [subprocess.Popen(EMULATOR + [AT, str(PINNED), str(PINNED), *a], cwd=d, env=ENV,
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE) for a in args * 4]
+        runs = [subprocess.Popen(command(a), cwd=d, env=ENV, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE) for a in args * 4]
         outcomes.update(p.communicate(timeout=10) + (p.returncode,) for p in runs)
         expect("settings.ini", read(path) in [end[1] for end in ends], True)
         expect("files", sorted(os.listdir(d)), sorted(FILES))
