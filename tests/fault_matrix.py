@@ -109,6 +109,8 @@ def pinned_runs(d):
     for i, (settings, args, seed, console, after) in enumerate((
             (None, [], PINNED, "Password:\tvMy6SrCgbW4p34vE", (16, 2, 6992)),
             (b"quality=12\ntype=3\nnumber = 12345\n", [], PINNED, "PIN code:\t771", (12, 3, 6992)),
+            ("\ufeffquality=12\ntype=3\nnumber = 12345\n".encode("utf-16-le"), [], PINNED,
+             "PIN code:\t771", (12, 3, 6992)),
             (None, ["25", "7", "0"], PINNED, "Password:\t?6+?M4$qgmXBNKSs&6Ot", (20, 4, 6992)),
             (None, ["11", "4", "10000"], PINNED, "Password:\tA?(f$Nu1SbhIWBce", (16, 4, 10000)),
             (None, ["20", "4", "10000", "extra"], PINNED, "Password:\tA?(f$Nu1SbhIWBce6K+1", None),

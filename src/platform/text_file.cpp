@@ -1,6 +1,9 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/system.h"
 
@@ -23,6 +26,61 @@ std::string_view encode_text(std::string_view text, Bytes& out) {
   return {out.data(), used};
 }
 
+// A file saved as UTF-16 (Windows PowerShell's ">", Notepad's "Unicode")
+// starts with a byte-order mark, and is read as the same text in UTF-8.
+struct Utf16 {
+  bool big_endian = false;
+  int pending_byte = -1;             // the first byte of a unit cut by the chunk's end
+  std::uint32_t high_surrogate = 0;  // the first unit of a pair, until its second
+};
+
+// Puts `code` in UTF-8 at `text` + `used`, if it fits in `size`; returns the
+// new count, or `size` when it does not fit, which ends the text.
+std::size_t put_utf8(std::uint32_t code, char* text, std::size_t used, std::size_t size) {
+  const std::size_t length = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+  if (length > size - used) return size;
+  if (length == 1) {
+    text[used] = static_cast<char>(code);
+    return used + 1;
+  }
+  constexpr std::array<unsigned, 5> kLead = {0, 0, 0xC0, 0xE0, 0xF0};
+  for (std::size_t i = length - 1; i > 0; --i, code >>= 6) {
+    text[used + i] = static_cast<char>(0x80 | (code & 0x3F));
+  }
+  text[used] = static_cast<char>(kLead[length] | code);
+  return used + length;
+}
+
+// Appends the UTF-8 form of the UTF-16 `bytes`; a surrogate without its
+// partner becomes U+FFFD, three bytes, as any converter would write it.
+std::size_t put_utf16(Utf16& from, std::string_view bytes, char* text, std::size_t used,
+                      std::size_t size) {
+  constexpr std::uint32_t kReplacement = 0xFFFD;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (from.pending_byte < 0) {
+      from.pending_byte = byte;
+      continue;
+    }
+    const auto first = static_cast<std::uint32_t>(from.pending_byte);
+    const std::uint32_t unit =
+        from.big_endian ? first << 8 | byte : std::uint32_t{byte} << 8 | first;
+    from.pending_byte = -1;
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
+    std::uint32_t code = unit;
+    if (from.high_surrogate != 0 && low) {
+      code = 0x10000 + ((from.high_surrogate - 0xD800) << 10) + (unit - 0xDC00);
+    } else if (from.high_surrogate != 0) {
+      used = put_utf8(kReplacement, text, used, size);
+    }
+    from.high_surrogate = high ? unit : 0;
+    if (high) continue;
+    used = put_utf8(low && code == unit ? kReplacement : code, text, used, size);
+    if (used == size) break;
+  }
+  return used;
+}
+
 }  // namespace
 
 std::size_t decode_text(char* data, std::size_t size) {
@@ -38,14 +96,28 @@ std::optional<std::size_t> read_text_file(const char* path, char* data, std::siz
   const int fd = open_for_reading(path);
   if (fd == kNoFile) return 0;
   if (fd < 0) return std::nullopt;
-  std::size_t raw = 0;
+  std::array<char, 4096> chunk;
+  std::optional<Utf16> utf16;
+  std::size_t used = 0;
   long got = 0;
-  while (raw < size && (got = read_file(fd, data + raw, size - raw)) > 0) {
-    raw += static_cast<std::size_t>(got);
+  for (bool first = true; used < size && (got = read_file(fd, chunk.data(), chunk.size())) > 0;
+       first = false) {
+    std::string_view bytes(chunk.data(), static_cast<std::size_t>(got));
+    if (first && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
+      utf16 = Utf16{bytes[0] == '\xFE'};
+      bytes.remove_prefix(2);
+    }
+    if (utf16) {
+      used = put_utf16(*utf16, bytes, data, used, size);
+    } else {
+      const std::size_t length = std::min(bytes.size(), size - used);
+      std::memcpy(data + used, bytes.data(), length);
+      used += length;
+    }
   }
   close_file(fd);
   if (got < 0) return std::nullopt;
-  return decode_text(data, raw);
+  return decode_text(data, used);
 }
 
 void replace_text_file(const char* path, std::string_view text) {

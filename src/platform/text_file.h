@@ -13,9 +13,11 @@ namespace pwdraw {
 /// number of characters kept.
 std::size_t decode_text(char* data, std::size_t size);
 
-/// Reads the start of `path` into `data` and decodes it as text. Returns the
-/// number of characters stored: 0 when there is no such file, nothing when
-/// it exists but cannot be opened or read.
+/// Reads the start of `path`, at most `size` characters, into `data` and
+/// decodes it as text. A file that starts with a UTF-16 byte-order mark, of
+/// either order, is read as the same text in UTF-8 would be, `size` counting
+/// its UTF-8 bytes. Returns the number of characters stored: 0 when there is
+/// no such file, nothing when it exists but cannot be opened or read.
 std::optional<std::size_t> read_text_file(const char* path, char* data, std::size_t size);
 
 /// Replaces `path` with `text` as a whole (see replace_file). An empty text,

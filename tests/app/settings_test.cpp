@@ -6,12 +6,32 @@
 #include <tuple>
 
 namespace pwdraw {
+namespace {
 
+// `utf8` as UTF-16 of the given order, with its byte-order mark. One- and
+// two-byte characters are all these cases hold.
+std::string utf16(std::string_view utf8, bool big_endian) {
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    unsigned code = static_cast<unsigned char>(utf8[i]);
+    if (code >= 0xC0) code = (code & 0x1F) << 6 | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
+    const char high = static_cast<char>(code >> 8), low = static_cast<char>(code & 0xFF);
+    out += big_endian ? std::string{high, low} : std::string{low, high};
+  }
+  return out;
+}
+
+}  // namespace
+
+// A file saved as UTF-16, of either byte order, reads as the same text in
+// UTF-8 does, within the same limits.
 TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
   const std::string piece(1012, 'x');  // with its newline, one whole read
   const std::string blanks(1012, ' ');
   std::string lines_of_piece, lines_of_blanks;
   for (int i = 0; i < 17; ++i) lines_of_piece += piece + "\r\n", lines_of_blanks += blanks + "\r\n";
+  std::string cyrillic;
+  for (int i = 0; i < 600; ++i) cyrillic += "ж";
   const std::pair<std::string, Parameters> cases[] = {
       {"quality = 18\r\ntype=3\r\nnumber = 10000\r\n", {18, 3, 10000}},
       {"number = 12345\nnumber=123456", {0, 0, 12345}},
@@ -32,13 +52,18 @@ TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
       {"#" + blanks.substr(1) + "\rtype=3\r\n", {0, 3, 0}},
       {std::string(17, '\n') + "quality=18\n", {18, 0, 0}},
       {std::string(18, '\n') + "quality=18\n", {0, 0, 0}},
+      // 600 letters: 1200 bytes of UTF-8, two reads, the second not hidden
+      // by the "#" of the first.
+      {"#" + cyrillic + "type=3\n", {0, 3, 0}},
   };
   for (const auto& [bytes, want] : cases) {
-    std::ofstream("settings.ini", std::ios::binary) << bytes;
-    const Parameters read = read_settings().value();
-    EXPECT_EQ(std::tie(read.quality, read.type, read.number),
-              std::tie(want.quality, want.type, want.number))
-        << bytes.substr(0, 40);
+    for (const std::string& file : {bytes, utf16(bytes, false), utf16(bytes, true)}) {
+      std::ofstream("settings.ini", std::ios::binary) << file;
+      const Parameters read = read_settings().value();
+      EXPECT_EQ(std::tie(read.quality, read.type, read.number),
+                std::tie(want.quality, want.type, want.number))
+          << file.substr(0, 40);
+    }
   }
 }
 
