@@ -1,17 +1,18 @@
 #!/usr/bin/env python3
 """Runs pwdraw as a process in plain states and in every hostile state of
-its files, directory, output and signals we know of; exit status 77 when a
-case means nothing on Windows. PWDRAW_AT is pwdraw with its clock in its
-first two arguments: most cases run it at a pinned second, and each run
-must leave what a plain run at its second leaves.
+its files, directory, output, signals and neighbours we know of; exit
+status 77 when a case means nothing on Windows. PWDRAW_AT is pwdraw with
+its clock in its first two arguments: most cases run it at a pinned second,
+and each run must leave what a plain run at its second leaves. NEIGHBOUR
+holds a file the way other programs beside ours do.
 
-    fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT CASE]
+    fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT NEIGHBOUR CASE]
 """
-import functools, os, re, resource, shutil, signal, stat, subprocess, sys, tempfile, time
+import contextlib, fnmatch, functools, os, re, resource, shutil, signal, stat, subprocess, sys, tempfile, time
 from pathlib import Path
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
-EXE, AT = map(os.path.abspath, sys.argv[-3:-1] if len(sys.argv) > 3 else "..")
+EXE, AT, NEIGHBOUR = map(os.path.abspath, sys.argv[-4:-1] if len(sys.argv) > 4 else "...")
 WINDOWS = EXE.endswith(".exe")
 ENV = {"PATH": "/usr/bin:/bin", "TZ": "UTC0"}
 ENV.update((k, v) for k, v in os.environ.items()
@@ -55,11 +56,11 @@ def command(args, at=(PINNED, PINNED)):
 def run(d, args=(), at=(PINNED, PINNED), status=0, prefix=(), file_limit=None, env=ENV, **how):
     """A run of command(args, at) in `d`; `seconds` holds the pairs it may have read."""
     limit = file_limit and (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit,) * 2))
-    start = int(time.time() - 0.1)  # time() may lag a tick behind
+    start, started = int(time.time() - 0.1), time.monotonic()  # time() may lag a tick behind
     p = subprocess.run([*prefix, *command(args, at)],
                        cwd=d, env=env, stderr=subprocess.PIPE, timeout=10,
                        **{"stdout": subprocess.PIPE, "preexec_fn": limit, **how})
-    end = int(time.time())
+    end, p.took = int(time.time()), time.monotonic() - started
     p.seconds = [at] if at else [(s, t) for s in range(start, end + 1) for t in range(s, end + 1)]
     # qemu-user says which signal a process died of.
     stderr = re.sub(rb"qemu: uncaught target signal .*\n", b"", p.stderr)
@@ -74,16 +75,26 @@ def reference(settings, args, seed, stamp):
         out = run(sub, args, (seed, stamp)).stdout
         return (out,) + tuple(read(os.path.join(sub, name)) for name in FILES)
 
-def check(d, args=(), seen=BEFORE, keep=(), log_from=0, **how):
+def check(d, args=(), seen=BEFORE, keep=(), log_from=0, neighbour=(), **how):
     """A run in `d` leaves what the plain run that found `seen` leaves: its
     console line, its log line added (from byte `log_from` on), its
     settings.ini if it wrote one. A file named in `keep`, or there but not
-    a regular file, keeps its bytes."""
+    a regular file, keeps its bytes. `neighbour` holds a file meanwhile:
+    (HOW, NAME, MILLISECONDS). Returns the run."""
     paths = [os.path.join(d, name) for name in FILES]
     before = read(paths[0]), read(paths[1], log_from)
     kept = [name in keep or os.path.lexists(path) and old is None
             for name, path, old in zip(FILES, paths, before)]
-    p = run(d, args, **how)
+    if neighbour:
+        holder = subprocess.Popen([*EMULATOR, NEIGHBOUR, *map(str, neighbour)], cwd=d,
+                                  env=ENV, stdout=subprocess.PIPE)
+        expect("neighbour", holder.stdout.readline().strip(), b"held")
+    try:
+        p = run(d, args, **how)
+    finally:
+        if neighbour:
+            holder.kill()
+            holder.communicate()
     got = p.stdout, read(paths[0]), read(paths[1], log_from)
     seen = before[0] if seen is BEFORE else seen
     for seed, stamp in p.seconds:
@@ -92,7 +103,7 @@ def check(d, args=(), seen=BEFORE, keep=(), log_from=0, **how):
                 before[0] if kept[0] or settings == seen else settings,
                 before[1] if kept[1] else (before[1] or b"") + line)
         if got == want:
-            return
+            return p
     expect(d, got, want)
 
 def pinned_runs(d):
@@ -152,9 +163,12 @@ def log_stamps(d):
         expect(zone, read(os.path.join(sub, "password.txt")), (line + "\r\n").encode())
 
 def signals(d):
-    """A signal that would end a run ends it at once if it comes as the seed
-    is read, and once the line shown is logged if it comes as the stamp is;
-    one the caller holds stays held."""
+    """A signal that would end a run ends it at once, whenever it comes (it
+    comes here as the seed, then the stamp, is read), but for one the caller
+    holds, which stays held. While a new settings.ini is being written
+    beside the old one, it waits until the new one is in place, so no stray
+    is left; a kill that cannot wait leaves the old file whole and the new
+    one hidden, named so that "settings.ini*" does not match it."""
     posix_only("Windows has no signals to hold")
     args = ("12", "1", "500")
     out, _, line = reference(None, args, PINNED, PINNED)
@@ -164,7 +178,56 @@ def signals(d):
         sub = make(d, "%d %s %s" % (sig, at_stamp, held))
         p = run(sub, args, at, 0 if held else -sig, preexec_fn=term if held else None)
         expect(sub, (p.stdout, read(os.path.join(sub, "password.txt"))),
-               (out, line) if at_stamp else (b"", None))
+               (out, line) if held else (b"", None))
+    if EMULATOR:
+        return  # strace would trace the emulator
+    new = reference(NEEDS_REWRITE, (), PINNED, PINNED)[1]
+    for sig, settings in ((signal.SIGTERM, new), (signal.SIGINT, new), (signal.SIGKILL, NEEDS_REWRITE)):
+        sub = make(d, sig.name, [("settings.ini", NEEDS_REWRITE)])
+        inject = "inject=fdatasync:when=1:signal=" + sig.name  # the new file's flush
+        run(sub, (), status=-sig, prefix=("strace", "-qq", "-o", os.devnull, "-e", inject))
+        strays = [n for n in os.listdir(sub) if n != "settings.ini"]
+        expect(sub, (read(os.path.join(sub, "settings.ini")), [fnmatch.fnmatch(n, "settings.ini*")
+               or re.fullmatch(r"\.settings\.ini\.\w{6}", n) is None for n in strays]),
+               (settings, [False] * (sig == signal.SIGKILL)))
+
+def killed_at_the_console(d):
+    """A run killed while its console line waits on a full pipe, by a kill
+    no program can hold (SIGKILL, TerminateProcess), has logged the password
+    it was about to show."""
+    log, line = os.path.join(d, "password.txt"), reference(None, (), PINNED, PINNED)[2]
+    r, w = os.pipe()
+    os.set_blocking(w, False)
+    with contextlib.suppress(BlockingIOError):
+        while True:
+            os.write(w, b"." * 4096)
+    os.set_blocking(w, True)
+    p = subprocess.Popen(command(()), cwd=d, env=ENV, stdout=w, stderr=subprocess.DEVNULL)
+    os.close(w)
+    for _ in range(100):  # until the line is logged, or 5 s
+        time.sleep(0.05)
+        if read(log) == line:
+            time.sleep(0.2)  # and the run is at its console line
+            break
+    p.kill()
+    p.wait()
+    os.close(r)
+    expect("log", read(log), line)
+
+def neighbours(d):
+    """Another program holds a file for a moment, as antivirus scanners,
+    indexers, sync clients and file servers do: the run waits it out. A
+    lock held longer costs a run about 2 s and no more; on Windows the line
+    then goes unlogged, since a locked range cannot be written, while flock
+    on POSIX only orders our own runs."""
+    user = b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
+    for how, name, hold, settings, keep in (("open", "password.txt", 1000, user, ()),
+                                            ("exclusive", "settings.ini", 1000, user, ()),
+                                            ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
+                                            ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS)):
+        sub = make(d, how + " " + name, [("settings.ini", settings), ("password.txt", EARLIER)])
+        p = check(sub, keep=keep, neighbour=(how, name, hold))
+        expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
 def output(d):
     """PWDRAW itself logs its line whatever becomes of standard output."""
@@ -264,7 +327,8 @@ def concurrent_runs(d):
     expect("log lines", (len(lines), set(lines) - {end[2] for end in ends}), (200, set()))
 
 CASES = {f.__name__: f for f in (
-    pinned_runs, log_stamps, signals, output, not_regular_files, closed_to_the_user,
+    pinned_runs, log_stamps, signals, killed_at_the_console, neighbours,
+    output, not_regular_files, closed_to_the_user,
     settings_hard_linked_to_the_log, file_size_limit,
     working_directory_deleted, large_log, concurrent_runs)}
 

@@ -5,7 +5,6 @@
 
 #include "generator/password_log.h"
 #include "generator/random.h"
-#include "platform/system.h"
 #include "platform/text_file.h"
 
 namespace pwdraw {
@@ -64,12 +63,10 @@ void generate_password(std::string_view set, std::size_t length, std::uint32_t t
   const int size = std::snprintf(line.data(), line.size(),
                                  type == kPinType ? "PIN code:\t%.*s\n" : "Password:\t%.*s\n",
                                  static_cast<int>(password.size()), password.data());
-  // From the moment it is shown until it is on disk, a signal must not end
-  // the run: the user may already be typing the password somewhere.
-  const unsigned held = hold_signals();
-  if (size > 0) write_console({line.data(), static_cast<std::size_t>(size)});
+  // Logged first: a run killed at any moment may leave a password logged
+  // and never shown, which is harmless, but never one shown and not logged.
   log_password(password, password.size(), type);
-  release_signals(held);
+  if (size > 0) write_console({line.data(), static_cast<std::size_t>(size)});
 }
 
 std::string_view character_set(std::uint32_t type) {

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <array>
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/neighbour.h"
 #include "platform/system.h"
 
 // A 32-bit time_t reads every clock after 2038-01-19 as an error, and a
@@ -21,21 +24,15 @@ namespace pwdraw {
 namespace {
 
 // O_NONBLOCK: a FIFO or terminal named like our files must not hang the
-// run; it reads as empty or refuses the write. Regular files ignore it.
+// run; it reads as empty or refuses the write. On a regular file it makes
+// an open that conflicts with another program's lease fail with EWOULDBLOCK
+// (and ask the holder to let go) instead of waiting up to 45 s for it.
 int open_path(const char* path, int flags) {
   int fd;
   do {
     fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, S_IRUSR | S_IWUSR);
-  } while (fd < 0 && errno == EINTR);
+  } while (fd < 0 && (errno == EINTR || (errno == EWOULDBLOCK && wait_for_neighbour())));
   return fd;
-}
-
-ssize_t write_once(int fd, const char* data, std::size_t size) {
-  ssize_t put;
-  do {
-    put = ::write(fd, data, size);
-  } while (put < 0 && errno == EINTR);
-  return put;
 }
 
 // A file that cannot be flushed, such as a FIFO, refuses with EINVAL: there
@@ -74,13 +71,35 @@ bool write_in_place(const char* path, const char* data, std::size_t size) {
 
 constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 
-sigset_t ending_signals(unsigned which) {
-  sigset_t set;
-  ::sigemptyset(&set);
-  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-    if ((which >> i & 1u) != 0) ::sigaddset(&set, kEndingSignals[i]);
+// Holds back the signals that end a run from a terminal or a supervisor
+// (interrupt, termination, hang-up, quit) while a temporary file of ours
+// exists, so that none is left behind. Returns the mask to restore, in
+// which those held by whoever started us stay held.
+sigset_t hold_signals() {
+  sigset_t ending, before;
+  ::sigemptyset(&ending);
+  for (const int signal : kEndingSignals) ::sigaddset(&ending, signal);
+  if (::sigprocmask(SIG_BLOCK, &ending, &before) != 0) ::sigprocmask(SIG_SETMASK, nullptr, &before);
+  return before;
+}
+
+// One that came in the meantime takes effect now.
+void release_signals(const sigset_t& before) { ::sigprocmask(SIG_SETMASK, &before, nullptr); }
+
+// Takes the lock every run takes to append; false when another program
+// still holds it at the deadline.
+bool lock_file(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR && (errno != EWOULDBLOCK || !wait_for_neighbour())) return false;
   }
-  return set;
+  return true;
+}
+
+// Whether a line added at `size` starts a line of its own. A file we may
+// not read is taken to end its last line.
+bool ends_a_line(int fd, off_t size) {
+  char last = '\n';
+  return size == 0 || ::pread(fd, &last, 1, size - 1) != 1 || last == '\n';
 }
 
 }  // namespace
@@ -100,7 +119,8 @@ long read_file(int fd, char* data, std::size_t size) {
 
 bool write_file(int fd, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t put = write_once(fd, data, size);
+    const ssize_t put = ::write(fd, data, size);
+    if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return false;
     data += put;
     size -= static_cast<std::size_t>(put);
@@ -122,10 +142,12 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   if (exists && ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) return;
 
   std::array<char, 256> temp;
-  const int length = std::snprintf(temp.data(), temp.size(), "%s.XXXXXX", path);
+  const int length = std::snprintf(temp.data(), temp.size(), ".%s.XXXXXX", path);
   if (length <= 0 || static_cast<std::size_t>(length) >= temp.size()) return;
+  const sigset_t held = hold_signals();
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
+    release_signals(held);
     if (exists) write_in_place(path, data, size);
     return;
   }
@@ -137,46 +159,45 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   }
   const bool written = write_file(fd, data, size) && flush_file(fd);
   ::close(fd);
-  if (!written || ::rename(temp.data(), path) != 0) {
-    ::unlink(temp.data());
-    return;
-  }
-  flush_directory();
+  const bool renamed = written && ::rename(temp.data(), path) == 0;
+  if (!renamed) ::unlink(temp.data());
+  release_signals(held);
+  if (renamed) flush_directory();
 }
 
 void append_file(const char* path, const char* data, std::size_t size) {
-  const int fd = open_path(path, O_WRONLY | O_CREAT | O_APPEND);
+  // Read access tells how the file ends; a log we may only write still
+  // takes the line.
+  int fd = open_path(path, O_RDWR | O_CREAT | O_APPEND);
+  if (fd < 0 && errno == EACCES) fd = open_path(path, O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) return;
-  const ssize_t put = write_once(fd, data, size);
-  if (put > 0) {
+  const bool locked = lock_file(fd);
+  struct stat before;
+  if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
+    ::close(fd);
+    return;
+  }
+  char crlf[] = {'\r', '\n'};
+  iovec parts[] = {{crlf, sizeof crlf}, {const_cast<char*>(data), size}};
+  const int first = ends_a_line(fd, before.st_size) ? 1 : 0;
+  const std::size_t total = size + (first == 0 ? sizeof crlf : 0);
+  ssize_t put;
+  do {
+    put = ::writev(fd, parts + first, 2 - first);
+  } while (put < 0 && errno == EINTR);
+  if (put > 0 && static_cast<std::size_t>(put) < total) {
+    // A partial line would be glued to the next run's line. The lock keeps
+    // our runs out meanwhile, and the size check any other writer.
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
     struct stat now;
-    if (static_cast<std::size_t>(put) < size && end >= put && ::fstat(fd, &now) == 0 &&
-        now.st_size == end) {
-      // A partial line would be glued to the next run's line. The size check
-      // keeps a line that another run has added since.
-      ::ftruncate(fd, end - put);
-    }
+    if (end >= put && ::fstat(fd, &now) == 0 && now.st_size == end) ::ftruncate(fd, end - put);
+  }
+  if (locked) ::flock(fd, LOCK_UN);  // the next run need not wait for our flush
+  if (put > 0) {
     flush_file(fd);
-    if (end == put) flush_directory();  // the first line may have made the file
+    if (before.st_size == 0) flush_directory();  // the line may have made the file
   }
   ::close(fd);
-}
-
-unsigned hold_signals() {
-  const sigset_t all = ending_signals(~0u);
-  sigset_t before;
-  if (::sigprocmask(SIG_BLOCK, &all, &before) != 0) return 0;
-  unsigned held = 0;
-  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-    if (::sigismember(&before, kEndingSignals[i]) == 0) held |= 1u << i;
-  }
-  return held;
-}
-
-void release_signals(unsigned held) {
-  const sigset_t set = ending_signals(held);
-  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void prepare_process() {

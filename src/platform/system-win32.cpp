@@ -7,10 +7,12 @@
 #include <io.h>
 
 #include <array>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/neighbour.h"
 #include "platform/system.h"
 
 // A 32-bit time_t reads every clock after 2038-01-19 wrong; 32-bit mingw
@@ -63,12 +65,27 @@ SECURITY_ATTRIBUTES* owner_only(OwnerOnly& o) {
   return &o.attributes;
 }
 
-// `access` beyond writing is asked for only where needed: a log the user may
-// write but does not own must still take our line.
-HANDLE create(const WidePath& path, DWORD disposition, SECURITY_ATTRIBUTES* security,
-              DWORD access = 0) {
-  return CreateFileW(path.data(), GENERIC_WRITE | access, kShareAll, security, disposition,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+// Whether the last call failed because another program holds the file (an
+// antivirus scanner, an indexer or a sync client that has it open, or has
+// locked a range of it, for a moment), once the run has waited a moment
+// more for it; false when it failed otherwise or the deadline has passed.
+// A rename or a delete meets "access denied" where an open meets a sharing
+// violation.
+bool waited_for_holder(bool denied_means_held = false) {
+  const DWORD error = GetLastError();
+  const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                    (denied_means_held && error == ERROR_ACCESS_DENIED);
+  return held && wait_for_neighbour();
+}
+
+HANDLE open_file(const WidePath& path, DWORD access, DWORD share, DWORD disposition,
+                 SECURITY_ATTRIBUTES* security = nullptr) {
+  HANDLE file;
+  do {
+    file = CreateFileW(path.data(), access, share, security, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  } while (file == INVALID_HANDLE_VALUE && waited_for_holder());
+  return file;
 }
 
 // Gives `to` the access list of the file at `from`, inherited entries
@@ -110,7 +127,7 @@ bool cut_at(HANDLE file, std::int64_t size) {
 // Where the directory takes no new file, the old one is overwritten: the new
 // bytes first, then the cut, so that a failure part-way keeps what it can.
 void write_in_place(const WidePath& path, const char* data, std::size_t size) {
-  const HANDLE file = create(path, OPEN_EXISTING, nullptr);
+  const HANDLE file = open_file(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION info;
   DWORD put;
@@ -127,13 +144,73 @@ void write_in_place(const WidePath& path, const char* data, std::size_t size) {
 // Readers are not held up, since no one reads there.
 constexpr DWORD kLockLow = MAXDWORD, kLockHigh = 0x7FFFFFFF;
 
+// Whether a line added at `end` starts a line of its own. A file we may
+// not read is taken to end its last line.
+bool ends_a_line(HANDLE file, std::int64_t end) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(end - 1);
+  at.OffsetHigh = static_cast<DWORD>((end - 1) >> 32);
+  char last = '\n';
+  DWORD got = 0;
+  return end == 0 || !ReadFile(file, &last, 1, &got, &at) || got != 1 || last == '\n';
+}
+
+// Windows refuses to rename over a file while any handle is open on it,
+// even one that shares deletion.
+bool rename_over(const WidePath& from, const WidePath& to) {
+  constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  while (!MoveFileExW(from.data(), to.data(), kFlags)) {
+    if (!waited_for_holder(true)) return false;
+  }
+  return true;
+}
+
+void remove_file(const WidePath& path) {
+  while (!DeleteFileW(path.data())) {
+    if (!waited_for_holder(true)) return;
+  }
+}
+
+// Takes that byte, waiting out another holder (a neighbour may lock the
+// whole file) within the run's deadline, never longer.
+bool lock_end(HANDLE file, OVERLAPPED& lock) {
+  lock = {};
+  lock.Offset = kLockLow;
+  lock.OffsetHigh = kLockHigh;
+  constexpr DWORD kFlags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+  while (!LockFileEx(file, kFlags, 0, 1, 0, &lock)) {
+    if (!waited_for_holder()) return false;
+  }
+  return true;
+}
+
+// Set while a temporary file of ours exists. Closing the console, Ctrl+C
+// and Ctrl+Break end the run from a thread of their own: the handler makes
+// them wait until the file is renamed or removed, then lets the default
+// handling end the run.
+std::atomic<bool> rewriting{false};
+
+BOOL WINAPI wait_for_rewrite(DWORD) {
+  while (rewriting.load()) Sleep(1);
+  return FALSE;
+}
+
+void hold_events() {
+  rewriting.store(true);
+  SetConsoleCtrlHandler(wait_for_rewrite, TRUE);
+}
+
+void release_events() {
+  rewriting.store(false);
+  SetConsoleCtrlHandler(wait_for_rewrite, FALSE);
+}
+
 }  // namespace
 
 int open_for_reading(const char* path) {
   WidePath wide;
   if (!widen(path, wide)) return -1;
-  const HANDLE file = CreateFileW(wide.data(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = open_file(wide, GENERIC_READ, kShareAll, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? kNoFile : -1;
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
   if (fd < 0) CloseHandle(file);
@@ -141,8 +218,13 @@ int open_for_reading(const char* path) {
 }
 
 long read_file(int fd, char* data, std::size_t size) {
-  if (size > INT_MAX) size = INT_MAX;
-  return _read(fd, data, static_cast<unsigned>(size));
+  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  DWORD got = 0;
+  while (
+      !ReadFile(file, data, size > INT_MAX ? INT_MAX : static_cast<DWORD>(size), &got, nullptr)) {
+    if (!waited_for_holder()) return -1;
+  }
+  return static_cast<long>(got);
 }
 
 bool write_file(int fd, const char* data, std::size_t size) {
@@ -168,25 +250,31 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   constexpr DWORD kNotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                              FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
   if (exists && (attributes & kNotOurs) != 0) return;
+  // The new file takes them at its creation, so that the rename keeps them.
+  const DWORD kept = exists ? attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
 
   // A name no other process can be using; one left by a killed run with
-  // the same number is passed over.
+  // the same number is passed over. No one else may open it while we
+  // write it.
   OwnerOnly security;
   SECURITY_ATTRIBUTES* const owner = owner_only(security);
   std::array<char, 256> narrow;
   WidePath temp;
   HANDLE file = INVALID_HANDLE_VALUE;
+  hold_events();
   for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-    const int length = std::snprintf(narrow.data(), narrow.size(), "%s.%lu-%u", path,
+    const int length = std::snprintf(narrow.data(), narrow.size(), ".%s.%lu-%u", path,
                                      GetCurrentProcessId(), attempt);
     if (length <= 0 || static_cast<std::size_t>(length) >= narrow.size() ||
         !widen(narrow.data(), temp)) {
-      return;
+      break;
     }
-    file = create(temp, CREATE_NEW, owner, WRITE_DAC);
+    file = CreateFileW(temp.data(), GENERIC_WRITE | WRITE_DAC, 0, owner, CREATE_NEW,
+                       kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) {
+    release_events();
     if (exists) write_in_place(wide, data, size);
     return;
   }
@@ -194,43 +282,40 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   DWORD put;
   const bool written = write_at(file, 0, data, size, put) && FlushFileBuffers(file);
   CloseHandle(file);
-  if (!written ||
-      !MoveFileExW(temp.data(), wide.data(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(temp.data());
-  }
+  if (!written || !rename_over(temp, wide)) remove_file(temp);
+  release_events();
 }
 
 void append_file(const char* path, const char* data, std::size_t size) {
   WidePath wide;
   if (!widen(path, wide)) return;
   OwnerOnly security;
-  const HANDLE file = create(wide, OPEN_ALWAYS, owner_only(security));
-  if (file == INVALID_HANDLE_VALUE) return;
-  OVERLAPPED lock = {};
-  lock.Offset = kLockLow;
-  lock.OffsetHigh = kLockHigh;
-  LARGE_INTEGER end;
-  if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock)) {
-    if (GetFileSizeEx(file, &end)) {
-      DWORD put;
-      LARGE_INTEGER now;
-      if (!write_at(file, end.QuadPart, data, size, put) && put > 0 && GetFileSizeEx(file, &now) &&
-          now.QuadPart == end.QuadPart + put) {
-        // A partial line would be glued to the next run's line.
-        cut_at(file, end.QuadPart);
-      }
-      FlushFileBuffers(file);
-    }
-    UnlockFileEx(file, 0, 1, 0, &lock);
+  SECURITY_ATTRIBUTES* const owner = owner_only(security);
+  // Read access tells how the file ends; a log the user may write but not
+  // read still takes the line.
+  HANDLE file = open_file(wide, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    file = open_file(wide, GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
   }
+  if (file == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED lock;
+  LARGE_INTEGER end;
+  DWORD crlf = 0, put = 0;
+  if (lock_end(file, lock)) {
+    if (GetFileSizeEx(file, &end)) {
+      const std::int64_t start = end.QuadPart;
+      LARGE_INTEGER now;
+      if (!((ends_a_line(file, start) || write_at(file, start, "\r\n", 2, crlf)) &&
+            write_at(file, start + crlf, data, size, put)) &&
+          crlf + put > 0 && GetFileSizeEx(file, &now) && now.QuadPart == start + crlf + put) {
+        // A partial line would be glued to the next run's line.
+        cut_at(file, start);
+      }
+    }
+    UnlockFileEx(file, 0, 1, 0, &lock);  // the next run need not wait for our flush
+  }
+  if (crlf + put > 0) FlushFileBuffers(file);
   CloseHandle(file);
-}
-
-// Ctrl+C and Ctrl+Break are ignored meanwhile: the run ends a moment later.
-unsigned hold_signals() { return SetConsoleCtrlHandler(nullptr, TRUE) ? 1u : 0u; }
-
-void release_signals(unsigned held) {
-  if (held != 0) SetConsoleCtrlHandler(nullptr, FALSE);
 }
 
 void prepare_process() {

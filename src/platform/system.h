@@ -15,10 +15,13 @@ inline constexpr int kNoFile = -2;
 
 /// Opens `path` for reading, in binary mode and without waiting for a FIFO
 /// or device. Returns the descriptor, kNoFile when there is no such file,
-/// or -1 when it exists but cannot be opened.
+/// or -1 when it exists but cannot be opened. A file another program holds
+/// (a sharing violation on Windows, a lease on Linux) is waited for within
+/// the run's deadline (see neighbour.h) before it counts as unreadable.
 int open_for_reading(const char* path);
 
 /// Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
+/// A range another program has locked is waited for like the open.
 long read_file(int fd, char* data, std::size_t size);
 
 /// Writes all `size` bytes; false when the system refused part of them.
@@ -34,10 +37,19 @@ int standard_output();
 /// The bytes go to a new file beside it, which is flushed to disk and then
 /// renamed over `path`. A reader, a concurrent run or a crash at any moment
 /// sees the old file or the new one, whole; concurrent replacements leave
-/// one of them. A file left by a run killed part-way has a name of its own
-/// and is never read. The new file takes the mode (and, for root, the
-/// owner) of the one it replaces; a file created anew is its owner's only,
-/// because its neighbour, the log, holds passwords.
+/// one of them. The new file takes the mode (and, for root, the owner) of
+/// the one it replaces, or on Windows its access list and its hidden and
+/// system attributes; a file created anew is its owner's only, because its
+/// neighbour, the log, holds passwords.
+///
+/// The new file is named "." + `path` + a suffix: hidden where names with a
+/// leading dot are, and matched by no wildcard that starts with `path`. The
+/// signals and console events that end a run are held from its creation
+/// until it is renamed or removed, so only a kill that cannot be held, or a
+/// power cut, leaves it behind; no run ever reads it. A program that holds
+/// `path` or the new file (Windows refuses the rename while any handle is
+/// open on either) is waited for within the run's deadline; past it, the
+/// old file stays and the new one is removed.
 ///
 /// Only a writable regular file or a missing one is replaced: a read-only
 /// file, a symbolic link, a directory, a device or a FIFO by that name is
@@ -47,26 +59,25 @@ int standard_output();
 /// after; that alone can leave a mixed file if the run dies within it.
 void replace_file(const char* path, const char* data, std::size_t size);
 
-/// Adds `size` bytes at the end of `path`, creating it (owner-only) when
-/// missing, and flushes them to disk before returning.
+/// Adds the `size` bytes of one line at the end of `path`, creating it
+/// (owner-only) when missing, and flushes them to disk before returning.
 ///
-/// The bytes go out in one write to a file opened for appending, so lines
-/// added by concurrent runs never interleave. A write the system takes only
-/// in part (a full disk, a file-size limit) is cut off again, unless another
-/// run has appended since: the file gains all the bytes or none. Earlier
-/// content is never touched. A power cut before the flush completes may
-/// lose the bytes.
+/// The line starts a line of its own: when the file is not empty and its
+/// last byte is not a line feed (a note saved without a final newline), a
+/// CR LF goes before it, in the same write. The bytes go out in one write
+/// to a file opened for appending, under a lock that every run takes (flock
+/// on POSIX, a byte-range lock on Windows), so lines added by concurrent
+/// runs never interleave. A write the system takes only in part (a full
+/// disk, a file-size limit) is cut off again: the file gains all the bytes
+/// or none, and since the lock is held no other run's line can be cut with
+/// them. Earlier content is never touched. A power cut before the flush
+/// completes may lose the bytes.
+///
+/// A program that holds the file or its lock is waited for within the run's
+/// deadline. Past it, Windows gives up, since a locked range cannot be
+/// written; POSIX writes anyway, since flock is advisory and orders only
+/// our own runs, and a password shown must be a password logged.
 void append_file(const char* path, const char* data, std::size_t size);
-
-/// Holds back the signals that end a run from a terminal or a supervisor
-/// (interrupt, termination, hang-up, quit) until release_signals, so that a
-/// password shown is a password logged. Returns which of them it held;
-/// those already held by whoever started us stay so.
-unsigned hold_signals();
-
-/// Lets the signals taken by hold_signals through; one that came in the
-/// meantime takes effect now.
-void release_signals(unsigned held);
 
 /// Makes the standard streams safe before anything is written: a closed one
 /// is reopened on the null device so no file we open can take its place, a

@@ -7,14 +7,18 @@
 #include <iterator>
 
 namespace pwdraw {
+namespace {
+
+std::string bytes_of(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+}  // namespace
 
 // A text goes out whole or not at all: one whose CR LF bytes would not fit
 // the 2 KiB buffer is refused, never cut.
 TEST(TextFileTest, WritesATextThatFitsWholeAndNoneThatDoesNot) {
-  const auto bytes_of = [](const char* path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-  };
   std::string crlf;
   for (int i = 0; i < 1024; ++i) crlf += "\r\n";
   const std::pair<std::string, std::string> cases[] = {
@@ -31,6 +35,22 @@ TEST(TextFileTest, WritesATextThatFitsWholeAndNoneThatDoesNot) {
     append_text_file("password.txt", text);
     EXPECT_EQ(bytes_of("settings.ini"), bytes);
     EXPECT_EQ(bytes_of("password.txt"), "earlier\r\n" + bytes);
+  }
+}
+
+// A line added to the log starts a line of its own, even after a note
+// saved without a final newline.
+TEST(TextFileTest, AppendsALineOfItsOwn) {
+  const std::pair<std::string, std::string> logs[] = {
+      {"", "line\r\n"},
+      {"earlier\r\n", "earlier\r\nline\r\n"},
+      {"note", "note\r\nline\r\n"},
+      {"note\r", "note\r\r\nline\r\n"},
+  };
+  for (const auto& [before, after] : logs) {
+    std::ofstream("password.txt", std::ios::binary) << before;
+    append_text_file("password.txt", "line\n");
+    EXPECT_EQ(bytes_of("password.txt"), after) << before;
   }
 }
 

@@ -1,0 +1,37 @@
+#include "platform/neighbour.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <thread>
+
+namespace pwdraw {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+constexpr Milliseconds kPatience{2000};
+// Short at first, since most holders let go within milliseconds; the last
+// repeats until the deadline, often enough not to miss the moment between
+// two holds of a busy scanner.
+constexpr std::array<Milliseconds, 5> kDelays = {Milliseconds{1}, Milliseconds{2}, Milliseconds{5},
+                                                 Milliseconds{10}, Milliseconds{25}};
+
+std::size_t waits = 0;
+Clock::time_point deadline;
+
+}  // namespace
+
+bool wait_for_neighbour() {
+  const Clock::time_point now = Clock::now();
+  if (waits == 0) deadline = now + kPatience;
+  if (now >= deadline) return false;
+  const Milliseconds delay = kDelays[std::min(waits, kDelays.size() - 1)];
+  ++waits;
+  std::this_thread::sleep_for(std::min<Clock::duration>(delay, deadline - now));
+  return true;
+}
+
+}  // namespace pwdraw

@@ -1,0 +1,15 @@
+// Other programs that hold our files for a moment: antivirus scanners,
+// indexers, sync and backup clients, editors, file servers. The platform
+// calls wait them out, within one bound for the whole run.
+#pragma once
+
+namespace pwdraw {
+
+/// Sleeps a moment, a little longer each time, so that a program holding one
+/// of our files may let go, and returns true. Every wait of a run shares one
+/// deadline, about 2 s after the first: once it has passed, returns false at
+/// once, and the caller gives up as it would on any file it cannot use. A
+/// run that never waits never reads the clock for it.
+bool wait_for_neighbour();
+
+}  // namespace pwdraw
