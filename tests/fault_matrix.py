@@ -229,6 +229,19 @@ def neighbours(d):
         p = check(sub, keep=keep, neighbour=(how, name, hold))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
+def unusable_time_zones(d):
+    """A TZ naming a FIFO or a terminal, which the C library would open and
+    read, is not used: the line is stamped in the machine's zone."""
+    posix_only("Windows takes the system's zone, whatever TZ says")
+    os.mkfifo(os.path.join(d, "zone"))
+    terminal = os.ttyname(os.openpty()[1])
+    machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, []
+    for i, zone in enumerate([{}, {"TZ": d + "/zone"}, {"TZ": ":" + d + "/zone"},
+                              {"TZ": "zone", "TZDIR": d}, {"TZ": terminal}]):
+        run(make(d, str(i)), ("12", "3"), (PINNED, 1719835200), env={**machine, **zone})
+        stamps.append(read(os.path.join(d, str(i), "password.txt")))
+    expect("stamps", stamps, stamps[:1] * 5)
+
 def output(d):
     """PWDRAW itself logs its line whatever becomes of standard output."""
     check(d, at=None)
@@ -327,7 +340,7 @@ def concurrent_runs(d):
     expect("log lines", (len(lines), set(lines) - {end[2] for end in ends}), (200, set()))
 
 CASES = {f.__name__: f for f in (
-    pinned_runs, log_stamps, signals, killed_at_the_console, neighbours,
+    pinned_runs, log_stamps, signals, killed_at_the_console, neighbours, unusable_time_zones,
     output, not_regular_files, closed_to_the_user,
     settings_hard_linked_to_the_log, file_size_limit,
     working_directory_deleted, large_log, concurrent_runs)}

@@ -102,6 +102,28 @@ bool ends_a_line(int fd, off_t size) {
   return size == 0 || ::pread(fd, &last, 1, size - 1) != 1 || last == '\n';
 }
 
+// The C library opens the file TZ names, as an absolute path or under
+// TZDIR, and reads it: a FIFO or terminal there would hang the run. An
+// empty TZ names "Universal". A name that is no file at all is left for the
+// library to read as a rule such as "EST5EDT".
+void drop_unusable_zone() {
+  const char* zone = std::getenv("TZ");
+  if (zone == nullptr) return;
+  if (*zone == ':') ++zone;
+  if (*zone == '\0') zone = "Universal";
+  const char* directory = std::getenv("TZDIR");
+  if (directory == nullptr || *directory == '\0') directory = "/usr/share/zoneinfo";
+  std::array<char, 4096> path;
+  const int length = *zone == '/'
+                         ? std::snprintf(path.data(), path.size(), "%s", zone)
+                         : std::snprintf(path.data(), path.size(), "%s/%s", directory, zone);
+  struct stat found;
+  if (length > 0 && static_cast<std::size_t>(length) < path.size() &&
+      ::stat(path.data(), &found) == 0 && !S_ISREG(found.st_mode)) {
+    ::unsetenv("TZ");
+  }
+}
+
 }  // namespace
 
 int open_for_reading(const char* path) {
@@ -213,6 +235,7 @@ void prepare_process() {
 }
 
 bool to_local_time(std::time_t time, std::tm& local) {
+  drop_unusable_zone();
   // localtime_r, unlike localtime, need not look at the time zone again.
   ::tzset();
   return ::localtime_r(&time, &local) != nullptr;

@@ -86,7 +86,10 @@ void append_file(const char* path, const char* data, std::size_t size);
 void prepare_process();
 
 /// Converts `time` to the machine's local date and time, daylight saving
-/// included; false when the platform cannot.
+/// included; false when the platform cannot. On POSIX, a TZ naming a file
+/// that exists but is not a regular file (a FIFO, a terminal, a directory),
+/// which the C library would open and read, is not used: the machine's zone
+/// is, so that no TZ can hang the run. Windows takes the system's zone.
 bool to_local_time(std::time_t time, std::tm& local);
 
 }  // namespace pwdraw
