@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/decimal.h"
-#include "app/homepage.h"
+#include "app/project.h"
 #include "platform/text_file.h"
 
 namespace pwdraw {
