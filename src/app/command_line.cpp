@@ -5,10 +5,12 @@
 #include "app/decimal.h"
 #include "app/parameters.h"
 #include "app/settings.h"
+#include "app/usage.h"
 
 namespace pwdraw {
 
 void run_command_line(int argc, const char* const argv[]) {
+  if (answer_help_or_version(argc, argv)) return;
   Parameters values;
   // A settings file that exists but could not be read still holds the
   // user's values: it is not ours to overwrite.
