@@ -339,11 +339,29 @@ def concurrent_runs(d):
     lines = read(os.path.join(d, "password.txt")).splitlines(keepends=True)
     expect("log lines", (len(lines), set(lines) - {end[2] for end in ends}), (200, set()))
 
+def help_and_version(d):
+    """--help, -h and /? print the usage the README shows, --version the
+    version, and nothing else happens: the user's files keep their bytes and
+    an empty directory stays empty. -help is text, 0, as in any other run."""
+    root = Path(__file__).resolve().parents[1]
+    usage = re.search(rb"^\$ pwdraw --help\n(.*?)^```$", (root / "README.md").read_bytes(),
+                      re.M | re.S)[1]
+    version = re.search(rb"^  VERSION ([0-9.]*)$", (root / "CMakeLists.txt").read_bytes(), re.M)[1]
+    user = [("settings.ini", b"quality=18\r\ntype=4\r\nnumber=4711\r\n"), ("password.txt", EARLIER)]
+    for i, (arg, out) in enumerate((("--help", usage), ("-h", usage), ("/?", usage), ("--version",
+            b"pwdraw %s\nFree software under the ISC License, without warranty.\n" % version))):
+        for files in (user, []):
+            sub = make(d, "%d %d" % (i, len(files)), files)
+            p = run(sub, [arg], at=None)
+            got = {name: read(os.path.join(sub, name)) for name in os.listdir(sub)}
+            expect(arg, (p.stdout, got), (out.replace(b"\n", b"\r\n"), dict(files)))
+    check(make(d, "-help", user), args=["-help"])
+
 CASES = {f.__name__: f for f in (
     pinned_runs, log_stamps, signals, killed_at_the_console, neighbours, unusable_time_zones,
     output, not_regular_files, closed_to_the_user,
     settings_hard_linked_to_the_log, file_size_limit,
-    working_directory_deleted, large_log, concurrent_runs)}
+    working_directory_deleted, large_log, concurrent_runs, help_and_version)}
 
 if __name__ == "__main__" and sys.argv[1] == "--list":
     print(";".join(CASES))

@@ -9,6 +9,8 @@
 namespace pwdraw {
 namespace {
 
+// The README shows this text under "$ pwdraw --help", and the fault matrix
+// compares the two: change both together.
 constexpr std::string_view kUsage =
     "Usage: pwdraw [quality [type [number]]]\n"
     "       pwdraw --help | -h | /?\n"
