@@ -19,18 +19,20 @@ constexpr Milliseconds kPatience{2000};
 constexpr std::array<Milliseconds, 5> kDelays = {Milliseconds{1}, Milliseconds{2}, Milliseconds{5},
                                                  Milliseconds{10}, Milliseconds{25}};
 
+// Plain integers, so that nothing runs before main.
 std::size_t waits = 0;
-Clock::time_point deadline;
+Clock::rep deadline = 0;  // in ticks of Clock since its epoch
 
 }  // namespace
 
 bool wait_for_neighbour() {
-  const Clock::time_point now = Clock::now();
-  if (waits == 0) deadline = now + kPatience;
-  if (now >= deadline) return false;
+  const Clock::duration now = Clock::now().time_since_epoch();
+  if (waits == 0) deadline = (now + kPatience).count();
+  const Clock::duration left = Clock::duration{deadline} - now;
+  if (left <= Clock::duration::zero()) return false;
   const Milliseconds delay = kDelays[std::min(waits, kDelays.size() - 1)];
   ++waits;
-  std::this_thread::sleep_for(std::min<Clock::duration>(delay, deadline - now));
+  std::this_thread::sleep_for(std::min<Clock::duration>(delay, left));
   return true;
 }
 
