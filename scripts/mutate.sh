@@ -41,7 +41,6 @@ pin-length-4            src/generator/password.cpp     kPinLength = 3; => kPinLe
 set4-punctuation        src/generator/password.cpp     "!#$%&()*+,-:;<=>?_." => "!#$%&()*+,-:;<=>?_@"
 pin-set-zero            src/generator/password.cpp     "1234567890", => "123456789o",
 set2-nine               src/generator/password.cpp     "123456789AaBb => "123456780AaBb
-signals-not-held        src/generator/password.cpp     const unsigned held = hold_signals(); => const unsigned held = 0;
 log-month               src/generator/password_log.cpp local.tm_mon + 1 => local.tm_mon
 log-pin-tabs            src/generator/password_log.cpp "%s PIN code:\t\t%.*s\n" => "%s PIN code:\t%.*s\n"
 log-keeps-failed-time   src/generator/password_log.cpp if (!to_local_time(clock_now(), local)) local = {}; => to_local_time(clock_now(), local);
@@ -57,7 +56,16 @@ in-place-second-name    src/platform/system-posix.cpp  now.st_nlink == 1 => now.
 in-place-no-cut         src/platform/system-posix.cpp  ::ftruncate(fd, static_cast<off_t>(size)) == 0 && flush_file(fd); => flush_file(fd);
 append-keeps-partial    src/platform/system-posix.cpp  ::ftruncate(fd, end - put); => static_cast<void>(end);
 append-cuts-others      src/platform/system-posix.cpp  now.st_size == end => now.st_size >= end
-release-parents-held    src/platform/system-posix.cpp  if (::sigismember(&before, kEndingSignals[i]) == 0) held |= 1u << i; => held |= 1u << i;
+temp-not-hidden         src/platform/system-posix.cpp  ".%s.XXXXXX" => "%s.XXXXXX"
+temp-signals-not-held   src/platform/system-posix.cpp  const sigset_t held = hold_signals(); => sigset_t held; ::sigprocmask(SIG_SETMASK, nullptr, &held);
+lease-not-waited        src/platform/system-posix.cpp  (errno == EWOULDBLOCK && wait_for_neighbour()) => (false)
+log-glued-to-note       src/platform/system-posix.cpp  return size == 0 || ::pread => return true || ::pread
+tz-fifo-kept            src/platform/system-posix.cpp  ::unsetenv("TZ"); => static_cast<void>(found);
+neighbour-no-wait       src/platform/neighbour.cpp     if (left <= Clock::duration::zero()) return false; => return false;
+utf16-byte-order        src/platform/text_file.cpp     utf16 = Utf16{bytes[0] == '\xFE'}; => utf16 = Utf16{bytes[0] != '\xFE'};
+utf8-counts-units       src/platform/text_file.cpp     code < 0x800 ? 2 => code < 0x800 ? 1
+help-slash              src/app/usage.cpp              first == "/?" => first == "/h"
+version-not-answered    src/app/usage.cpp              if (first == "--version") { => if (first == "--versions") {
 sigxfsz-default         src/platform/system-posix.cpp  ::signal(SIGXFSZ, SIG_IGN) => ::signal(SIGXFSZ, SIG_DFL)
 main-unprepared         src/app/main.cpp               pwdraw::prepare_process(); => static_cast<void>(argc);
 clock-ahead             src/platform/clock.cpp         std::time(nullptr) => std::time(nullptr) + 1
