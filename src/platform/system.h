@@ -64,14 +64,14 @@ void replace_file(const char* path, const char* data, std::size_t size);
 ///
 /// The line starts a line of its own: when the file is not empty and its
 /// last byte is not a line feed (a note saved without a final newline), a
-/// CR LF goes before it, in the same write. The bytes go out in one write
-/// to a file opened for appending, under a lock that every run takes (flock
-/// on POSIX, a byte-range lock on Windows), so lines added by concurrent
-/// runs never interleave. A write the system takes only in part (a full
-/// disk, a file-size limit) is cut off again: the file gains all the bytes
-/// or none, and since the lock is held no other run's line can be cut with
-/// them. Earlier content is never touched. A power cut before the flush
-/// completes may lose the bytes.
+/// CR LF goes before it, in the same append, and is cut off with it if the
+/// line is. The line goes out in one write to a file opened for appending,
+/// under a lock that every run takes (flock on POSIX, a byte-range lock on
+/// Windows), so lines added by concurrent runs never interleave. A write
+/// the system takes only in part (a full disk, a file-size limit) is cut
+/// off again: the file gains all the bytes or none, and since the lock is
+/// held no other run's line can be cut with them. Earlier content is never
+/// touched. A power cut before the flush completes may lose the bytes.
 ///
 /// A program that holds the file or its lock is waited for within the run's
 /// deadline. Past it, Windows gives up, since a locked range cannot be
