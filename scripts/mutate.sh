@@ -57,7 +57,7 @@ in-place-no-cut         src/platform/system-posix.cpp  ::ftruncate(fd, static_ca
 append-keeps-partial    src/platform/system-posix.cpp  ::ftruncate(fd, end - put); => static_cast<void>(end);
 append-cuts-others      src/platform/system-posix.cpp  now.st_size == end => now.st_size >= end
 temp-not-hidden         src/platform/system-posix.cpp  ".%s.XXXXXX" => "%s.XXXXXX"
-temp-signals-not-held   src/platform/system-posix.cpp  const sigset_t held = hold_signals(); => sigset_t held; ::sigprocmask(SIG_SETMASK, nullptr, &held);
+temp-signals-not-held   src/platform/system-posix.cpp  const sigset_t held = hold_signals(); => const sigset_t held = hold_signals(); release_signals(held);
 lease-not-waited        src/platform/system-posix.cpp  (errno == EWOULDBLOCK && wait_for_neighbour()) => (false)
 log-glued-to-note       src/platform/system-posix.cpp  return size == 0 || ::pread => return true || ::pread
 tz-fifo-kept            src/platform/system-posix.cpp  ::unsetenv("TZ"); => static_cast<void>(found);
