@@ -23,10 +23,13 @@ EARLIER = b"07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n"
 NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
 BEFORE = object()
 
+def skip(why):
+    print("skipped:", why)
+    sys.exit(77)
+
 def posix_only(why):
     if WINDOWS:
-        print("skipped:", why)
-        sys.exit(77)
+        skip(why)
 
 def expect(what, got, want):
     assert got == want, "%s:\n  got  %r\n  want %r" % (what, got, want)
@@ -309,6 +312,17 @@ def file_size_limit(d):
         check(sub, keep=keep, file_limit=limit)
         expect(sub, sorted(os.listdir(sub)), sorted(FILES))
 
+def hidden_settings(d):
+    """A rewrite keeps the hidden and system attributes of settings.ini,
+    which wine keeps in the extended attribute user.DOSATTRIB."""
+    if not WINDOWS:
+        skip("only Windows has these attributes")
+    path = os.path.join(d, "settings.ini")
+    Path(path).write_bytes(NEEDS_REWRITE)
+    os.setxattr(path, "user.DOSATTRIB", b"0x6")
+    check(d)
+    expect("attributes", os.getxattr(path, "user.DOSATTRIB"), b"0x6")
+
 def working_directory_deleted(d):
     posix_only("Windows deletes no directory a process works in")
     check(make(d, "gone"), keep=FILES, prefix=("sh", "-c", 'rmdir "$PWD" && exec "$0" "$@"'))
@@ -360,7 +374,7 @@ def help_and_version(d):
 CASES = {f.__name__: f for f in (
     pinned_runs, log_stamps, signals, killed_at_the_console, neighbours, unusable_time_zones,
     output, not_regular_files, closed_to_the_user,
-    settings_hard_linked_to_the_log, file_size_limit,
+    settings_hard_linked_to_the_log, hidden_settings, file_size_limit,
     working_directory_deleted, large_log, concurrent_runs, help_and_version)}
 
 if __name__ == "__main__" and sys.argv[1] == "--list":
