@@ -67,15 +67,14 @@ std::size_t put_utf16(Utf16& from, std::string_view bytes, char* text, std::size
         from.big_endian ? first << 8 | byte : std::uint32_t{byte} << 8 | first;
     from.pending_byte = -1;
     const bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
-    std::uint32_t code = unit;
-    if (from.high_surrogate != 0 && low) {
-      code = 0x10000 + ((from.high_surrogate - 0xD800) << 10) + (unit - 0xDC00);
-    } else if (from.high_surrogate != 0) {
-      used = put_utf8(kReplacement, text, used, size);
-    }
+    const std::uint32_t pair = from.high_surrogate;
+    if (pair != 0 && !low) used = put_utf8(kReplacement, text, used, size);
     from.high_surrogate = high ? unit : 0;
     if (high) continue;
-    used = put_utf8(low && code == unit ? kReplacement : code, text, used, size);
+    const std::uint32_t code = !low        ? unit
+                               : pair != 0 ? 0x10000 + ((pair - 0xD800) << 10) + (unit - 0xDC00)
+                                           : kReplacement;
+    used = put_utf8(code, text, used, size);
     if (used == size) break;
   }
   return used;
