@@ -272,17 +272,20 @@ def not_regular_files(d):
 def closed_to_the_user(d):
     """settings.ini unreadable or read-only is not ours to replace; in a
     directory that takes no new file it is rewritten in place only where it
-    is writable and has no other name. Run as nobody when we are root.
+    is writable, has no other name and holds the new text, and is left whole
+    when a file-size limit stops the write. Run as nobody when we are root.
     Windows knows only a read-only file, which wine makes of 0444."""
     global AT
     nobody = os.geteuid() == 0 and not WINDOWS
     if nobody:
         os.chmod(d, 0o755)
         AT = shutil.copy(AT, d)  # where nobody may run it
-    old = NEEDS_REWRITE + b"# " + b"longer than the new file " * 20 + b"\r\n"
-    for i, (mode, directory, other_name, seen, keep) in enumerate([  # keep: files left alone
-            (0o444, 0o755, 0, BEFORE, 1), (0o200, 0o755, 0, None, 1), (0, 0o555, 0, BEFORE, 2),
-            (0o444, 0o555, 0, BEFORE, 1), (0o644, 0o555, 0, BEFORE, 0), (0o644, 0o555, 1, BEFORE, 1)
+    long = NEEDS_REWRITE + b"# " + b"longer than the new file " * 20 + b"\r\n"
+    for i, (mode, directory, other_name, old, limit, seen, keep) in enumerate([  # keep: files kept
+            (0o444, 0o755, 0, long, None, BEFORE, 1), (0o200, 0o755, 0, long, None, None, 1),
+            (0, 0o555, 0, long, None, BEFORE, 2), (0o444, 0o555, 0, long, None, BEFORE, 1),
+            (0o644, 0o555, 0, long, None, BEFORE, 0), (0o644, 0o555, 1, long, None, BEFORE, 1),
+            (0o644, 0o555, 0, long, 100, BEFORE, 2), (0o644, 0o555, 0, NEEDS_REWRITE, 100, BEFORE, 2)
             ][:1 if WINDOWS else None]):
         sub = make(d, str(i), [("settings.ini", old), ("password.txt", EARLIER)] * bool(mode))
         if other_name:
@@ -291,15 +294,51 @@ def closed_to_the_user(d):
             if os.path.exists(os.path.join(sub, path)):
                 os.chown(os.path.join(sub, path), *(65534, 65534) if nobody else (-1, -1))
                 os.chmod(os.path.join(sub, path), path_mode)
-        check(sub, seen=seen, keep=FILES[:keep],
+        check(sub, seen=seen, keep=FILES[:keep], file_limit=limit,
               prefix=("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups") * nobody)
         expect(sub, sorted(os.listdir(sub)), ["other.ini"] * other_name + sorted(FILES) * bool(mode))
 
-def settings_hard_linked_to_the_log(d):
-    """The second name is replaced by a file of its own; the log keeps all."""
-    Path(d, "password.txt").write_bytes(EARLIER)
-    os.link(os.path.join(d, "password.txt"), os.path.join(d, "settings.ini"))
-    check(d, args=["25"])
+def settings_that_hold_the_log(d):
+    """password.txt leads to settings.ini, by a link made by mistake or a
+    second name: each run logs into it, and none replaces it, which would
+    take the logged passwords with it."""
+    for i, link in enumerate((os.symlink, lambda _, to: os.link(to[:-12] + "settings.ini", to))):
+        sub = make(d, str(i), [("settings.ini", NEEDS_REWRITE)])
+        path = os.path.join(sub, "settings.ini")
+        link("settings.ini", os.path.join(sub, "password.txt"))
+        for args in ((), ("25",), ()):
+            before = read(path)
+            run(sub, args)
+            expect(sub, read(path), before + reference(before, args, PINNED, PINNED)[2])
+
+def others_files(d):
+    """Root runs among the files of another user, nobody: a link nobody
+    planted is not followed, to read or to write (settings read as none),
+    nor is a dangling one; a file nobody owns is read but never written;
+    a file with no write bit keeps its bytes. Root's own links are followed."""
+    posix_only("Windows leaves these to the access lists")
+    if os.geteuid() != 0:
+        skip("only root can run among another user's files")
+    for i, (name, link, owner, mode, logged) in enumerate((
+            ("password.txt", "target", 65534, 0o644, False), ("password.txt", "made", 65534, 0, False),
+            ("settings.ini", "target", 65534, 0o644, False), ("password.txt", None, 65534, 0o666, False),
+            ("settings.ini", None, 65534, 0o666, False), ("settings.ini", None, 0, 0o444, False),
+            ("password.txt", "target", 0, 0o644, True), ("password.txt", "made", 0, 0, True))):
+        sub = make(d, str(i))
+        os.chown(sub, 65534, 65534)
+        held = os.path.join(sub, link or name)  # the file the name leads to
+        old = EARLIER if name == "password.txt" else NEEDS_REWRITE
+        if mode:
+            Path(held).write_bytes(old)
+            os.chmod(held, mode)
+        if link:
+            os.symlink(link, os.path.join(sub, name))
+        os.lchown(os.path.join(sub, name), owner, owner)
+        p = run(sub)
+        out, _, line = reference(old if name == "settings.ini" and not link else None, (), PINNED,
+                                 PINNED)
+        expect(sub, (p.stdout, read(held)), (out, (old if mode else b"") + line if logged
+                                             else old if mode else None))
 
 def file_size_limit(d):
     """A limit that stops the settings rewrite, or the log line, part-way:
@@ -374,7 +413,7 @@ def help_and_version(d):
 CASES = {f.__name__: f for f in (
     pinned_runs, log_stamps, signals, killed_at_the_console, neighbours, unusable_time_zones,
     output, not_regular_files, closed_to_the_user,
-    settings_hard_linked_to_the_log, hidden_settings, file_size_limit,
+    settings_that_hold_the_log, others_files, hidden_settings, file_size_limit,
     working_directory_deleted, large_log, concurrent_runs, help_and_version)}
 
 if __name__ == "__main__" and sys.argv[1] == "--list":

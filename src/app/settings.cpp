@@ -5,6 +5,8 @@
 
 #include "app/decimal.h"
 #include "app/project.h"
+#include "generator/password_log.h"
+#include "platform/system.h"
 #include "platform/text_file.h"
 
 namespace pwdraw {
@@ -111,6 +113,9 @@ std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std:
 }
 
 void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
+  // password.txt may lead to this very file, by a link made by mistake: a
+  // new settings.ini in its place would take every logged password with it.
+  if (same_file(kPath, kLogPath)) return;
   SettingsText text;
   // A text that did not fit comes back empty, and leaves the old file.
   replace_text_file(kPath, format_settings(quality, type, number, text));

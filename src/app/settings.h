@@ -35,7 +35,9 @@ std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std:
                                  SettingsText& out);
 
 /// Replaces settings.ini, as a whole, with the commented file holding the
-/// three values; a link or anything else not a regular file is left alone.
+/// three values. A file that is the log too (password.txt a link to it, or a
+/// second name of it), a link, another user's file, a read-only one, or
+/// anything else not a regular file is left alone.
 void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number);
 
 }  // namespace pwdraw

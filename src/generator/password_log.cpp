@@ -31,7 +31,7 @@ void log_password(std::string_view result, std::size_t length, std::uint32_t typ
           : std::snprintf(line.data(), line.size(), "%s Password %u:\t%.*s\n", stamp.data(),
                           static_cast<unsigned>(length), text, result.data());
   if (size <= 0 || static_cast<std::size_t>(size) >= line.size()) return;
-  append_text_file("password.txt", {line.data(), static_cast<std::size_t>(size)});
+  append_text_file(kLogPath, {line.data(), static_cast<std::size_t>(size)});
 }
 
 }  // namespace pwdraw

@@ -7,6 +7,9 @@
 
 namespace pwdraw {
 
+/// The log, in the working directory.
+inline constexpr const char* kLogPath = "password.txt";
+
 /// The type whose result is a three-digit PIN code.
 inline constexpr std::uint32_t kPinType = 3;
 

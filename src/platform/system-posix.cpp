@@ -55,18 +55,91 @@ void flush_directory() {
   ::close(fd);
 }
 
-// Where the directory takes no new file, the old one is overwritten: the new
-// bytes first, then the cut, so that a failure part-way keeps what it can.
-bool write_in_place(const char* path, const char* data, std::size_t size) {
-  const int fd = open_path(path, O_WRONLY | O_NOFOLLOW);
-  if (fd < 0) return false;
+// Whether this run may write `file`: a regular file of the user who runs
+// us, with a write bit. Root may write any file, so neither rule is left to
+// the kernel: another user's file (one prepared for us in a shared
+// directory) or a file the user made read-only keeps its bytes whoever runs.
+bool may_write(const struct stat& file) {
+  return S_ISREG(file.st_mode) && file.st_uid == ::geteuid() && (file.st_mode & 0222) != 0;
+}
+
+// Whether an open with O_NOFOLLOW failed because the name is a link.
+bool is_link(int error) {
+#ifdef EFTYPE
+  if (error == EFTYPE) return true;  // NetBSD
+#endif
+  return error == ELOOP || error == EMLINK;  // EMLINK: FreeBSD
+}
+
+bool same_inode(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Opens `path`, following a symbolic link only when the user who runs us
+// owns it: following a link another user planted is how root is made to
+// write where it must not. Anyone else's link reads as no file. The file
+// opened must be the one the link named when it was checked, so a link
+// swapped in meanwhile gains nothing; a dangling link of ours creates its
+// file only where no file is (O_EXCL), and through no further link.
+int open_own(const char* path, int flags) {
+  int fd = open_path(path, flags | O_NOFOLLOW);
+  if (fd >= 0 || !is_link(errno)) return fd;
+  struct stat link, named, opened;
+  if (::lstat(path, &link) != 0 || !S_ISLNK(link.st_mode) || link.st_uid != ::geteuid()) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (::stat(path, &named) == 0) {
+    fd = open_path(path, flags & ~O_CREAT);
+    if (fd >= 0 && (::fstat(fd, &opened) != 0 || !same_inode(opened, named))) {
+      ::close(fd);
+      errno = EACCES;
+      return -1;
+    }
+    return fd;
+  }
+  if (errno != ENOENT || (flags & O_CREAT) == 0) return -1;
+  std::array<char, 4096> target;
+  const ssize_t length = ::readlink(path, target.data(), target.size() - 1);
+  if (length <= 0 || ::lstat(path, &named) != 0 || !same_inode(named, link) ||
+      named.st_uid != link.st_uid) {
+    errno = EACCES;
+    return -1;
+  }
+  target[static_cast<std::size_t>(length)] = '\0';
+  return open_path(target.data(), flags | O_EXCL | O_NOFOLLOW);
+}
+
+bool write_at(int fd, const char* data, std::size_t size) {
+  for (off_t at = 0; size > 0;) {
+    const ssize_t put = ::pwrite(fd, data, size, at);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    data += put;
+    at += put;
+    size -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+// Where the directory takes no new file, the old one is overwritten, only
+// when the new text fits in it: no new block is needed, and the old bytes
+// go back when the write or the cut fails.
+void write_in_place(const char* path, const char* data, std::size_t size) {
+  const int fd = open_path(path, O_RDWR | O_NOFOLLOW);
+  if (fd < 0) return;
+  std::array<char, 2048> old;
   struct stat now;
   // A second name would make this write land in another file as well.
-  const bool written = ::fstat(fd, &now) == 0 && S_ISREG(now.st_mode) && now.st_nlink == 1 &&
-                       write_file(fd, data, size) &&
-                       ::ftruncate(fd, static_cast<off_t>(size)) == 0 && flush_file(fd);
+  if (::fstat(fd, &now) == 0 && may_write(now) && now.st_nlink == 1 && size <= old.size() &&
+      static_cast<off_t>(size) <= now.st_size &&
+      ::pread(fd, old.data(), size, 0) == static_cast<ssize_t>(size)) {
+    if (!write_at(fd, data, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+      write_at(fd, old.data(), size);
+    }
+    flush_file(fd);
+  }
   ::close(fd);
-  return written;
 }
 
 constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
@@ -127,7 +200,7 @@ void drop_unusable_zone() {
 }  // namespace
 
 int open_for_reading(const char* path) {
-  const int fd = open_path(path, O_RDONLY);
+  const int fd = open_own(path, O_RDONLY);
   return fd < 0 && errno == ENOENT ? kNoFile : fd;
 }
 
@@ -158,10 +231,7 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   struct stat old;
   const bool exists = ::lstat(path, &old) == 0;
   if (!exists && errno != ENOENT) return;
-  if (exists && !S_ISREG(old.st_mode)) return;
-  // A file the user made read-only keeps its values, as it would on
-  // Windows, where a read-only file cannot be replaced.
-  if (exists && ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) return;
+  if (exists && (!may_write(old) || ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)) return;
 
   std::array<char, 256> temp;
   const int length = std::snprintf(temp.data(), temp.size(), ".%s.XXXXXX", path);
@@ -173,12 +243,7 @@ void replace_file(const char* path, const char* data, std::size_t size) {
     if (exists) write_in_place(path, data, size);
     return;
   }
-  if (exists) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-      // Only root may give a file away; anyone else owns it already.
-    }
-    ::fchmod(fd, old.st_mode & 07777);
-  }
+  if (exists) ::fchmod(fd, old.st_mode & 07777);
   const bool written = write_file(fd, data, size) && flush_file(fd);
   ::close(fd);
   const bool renamed = written && ::rename(temp.data(), path) == 0;
@@ -190,12 +255,12 @@ void replace_file(const char* path, const char* data, std::size_t size) {
 void append_file(const char* path, const char* data, std::size_t size) {
   // Read access tells how the file ends; a log we may only write still
   // takes the line.
-  int fd = open_path(path, O_RDWR | O_CREAT | O_APPEND);
-  if (fd < 0 && errno == EACCES) fd = open_path(path, O_WRONLY | O_CREAT | O_APPEND);
+  int fd = open_own(path, O_RDWR | O_CREAT | O_APPEND);
+  if (fd < 0 && errno == EACCES) fd = open_own(path, O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) return;
   const bool locked = lock_file(fd);
   struct stat before;
-  if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
+  if (::fstat(fd, &before) != 0 || !may_write(before)) {
     ::close(fd);
     return;
   }
@@ -212,7 +277,10 @@ void append_file(const char* path, const char* data, std::size_t size) {
     // our runs out meanwhile, and the size check any other writer.
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
     struct stat now;
-    if (end >= put && ::fstat(fd, &now) == 0 && now.st_size == end) ::ftruncate(fd, end - put);
+    if (end >= put && ::fstat(fd, &now) == 0 && now.st_size == end &&
+        ::ftruncate(fd, end - put) != 0) {
+      // The partial line stays: nothing else can remove it.
+    }
   }
   if (locked) ::flock(fd, LOCK_UN);  // the next run need not wait for our flush
   if (put > 0) {
@@ -220,6 +288,11 @@ void append_file(const char* path, const char* data, std::size_t size) {
     if (before.st_size == 0) flush_directory();  // the line may have made the file
   }
   ::close(fd);
+}
+
+bool same_file(const char* path, const char* other) {
+  struct stat a, b;
+  return ::stat(path, &a) == 0 && ::stat(other, &b) == 0 && same_inode(a, b);
 }
 
 void prepare_process() {

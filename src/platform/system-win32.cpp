@@ -124,16 +124,22 @@ bool cut_at(HANDLE file, std::int64_t size) {
   return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof(end)) != 0;
 }
 
-// Where the directory takes no new file, the old one is overwritten: the new
-// bytes first, then the cut, so that a failure part-way keeps what it can.
+// Where the directory takes no new file, the old one is overwritten, only
+// when the new text fits in it: no new cluster is needed, and the old bytes
+// go back when the write or the cut fails.
 void write_in_place(const WidePath& path, const char* data, std::size_t size) {
-  const HANDLE file = open_file(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+  const HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return;
+  std::array<char, 2048> old;
   BY_HANDLE_FILE_INFORMATION info;
-  DWORD put;
+  DWORD got = 0, put;
   // A second name would make this write land in another file as well.
-  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
-      write_at(file, 0, data, size, put) && cut_at(file, static_cast<std::int64_t>(size))) {
+  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 && size <= old.size() &&
+      info.nFileSizeHigh == 0 && size <= info.nFileSizeLow &&
+      ReadFile(file, old.data(), static_cast<DWORD>(size), &got, nullptr) && got == size) {
+    if (!write_at(file, 0, data, size, put) || !cut_at(file, static_cast<std::int64_t>(size))) {
+      write_at(file, 0, old.data(), size, put);
+    }
     FlushFileBuffers(file);
   }
   CloseHandle(file);
@@ -316,6 +322,24 @@ void append_file(const char* path, const char* data, std::size_t size) {
   }
   if (crlf + put > 0) FlushFileBuffers(file);
   CloseHandle(file);
+}
+
+bool same_file(const char* path, const char* other) {
+  std::array<BY_HANDLE_FILE_INFORMATION, 2> info;
+  std::array<const char*, 2> names = {path, other};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    WidePath wide;
+    // No access asked for: a file held without sharing still tells who it is.
+    const HANDLE file =
+        widen(names[i], wide) ? open_file(wide, 0, kShareAll, OPEN_EXISTING) : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &info[i]);
+    CloseHandle(file);
+    if (!known) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 void prepare_process() {

@@ -3,6 +3,13 @@
 //
 // Every path names a file in the working directory. Every call fails in
 // silence: a run goes on without the file it could not read or write.
+//
+// On POSIX a file is written only if it is ours: a regular file owned by
+// the user who runs us and with a write bit for someone, so that neither
+// another user's file nor a read-only one is written, not even by root. A
+// symbolic link is followed only if that user owns it, to read or write;
+// anyone else's reads as no file. On Windows the access list and the
+// read-only attribute decide.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +26,9 @@ inline constexpr int kNoFile = -2;
 /// (a sharing violation on Windows, a lease on Linux) is waited for within
 /// the run's deadline (see neighbour.h) before it counts as unreadable.
 int open_for_reading(const char* path);
+
+/// Whether both names lead, through any links, to one file.
+bool same_file(const char* path, const char* other);
 
 /// Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
 /// A range another program has locked is waited for like the open.
@@ -37,10 +47,10 @@ int standard_output();
 /// The bytes go to a new file beside it, which is flushed to disk and then
 /// renamed over `path`. A reader, a concurrent run or a crash at any moment
 /// sees the old file or the new one, whole; concurrent replacements leave
-/// one of them. The new file takes the mode (and, for root, the owner) of
-/// the one it replaces, or on Windows its access list and its hidden and
-/// system attributes; a file created anew is its owner's only, because its
-/// neighbour, the log, holds passwords.
+/// one of them. The new file takes the mode of the one it replaces, or on
+/// Windows its access list and its hidden and system attributes; a file
+/// created anew is its owner's only, because its neighbour, the log, holds
+/// passwords.
 ///
 /// The new file is named "." + `path` + a suffix: hidden where names with a
 /// leading dot are, and matched by no wildcard that starts with `path`. The
@@ -51,16 +61,22 @@ int standard_output();
 /// open on either) is waited for within the run's deadline; past it, the
 /// old file stays and the new one is removed.
 ///
-/// Only a writable regular file or a missing one is replaced: a read-only
-/// file, a symbolic link, a directory, a device or a FIFO by that name is
-/// left as it is. Where the
-/// directory takes no new file, a writable regular file with no other name
-/// is overwritten in place instead, new bytes first and the cut to length
-/// after; that alone can leave a mixed file if the run dies within it.
+/// Only a regular file of ours or a missing one is replaced: a read-only
+/// file, another user's, a symbolic link, a directory, a device or a FIFO
+/// by that name is left as it is.
+///
+/// Where the directory takes no new file, a file of ours with no other name
+/// is overwritten in place instead, but only when the new bytes fit in its
+/// size, so that the write needs no new block: the new bytes first, then
+/// the cut to length, and the old bytes written back if either fails. A
+/// longer text is not written at all. A crash or a power cut within it can
+/// leave the start of the new bytes on the old file, or the new ones
+/// followed by the end of the old; nothing else can.
 void replace_file(const char* path, const char* data, std::size_t size);
 
 /// Adds the `size` bytes of one line at the end of `path`, creating it
 /// (owner-only) when missing, and flushes them to disk before returning.
+/// A file not ours, or not a regular file, is not written.
 ///
 /// The line starts a line of its own: when the file is not empty and its
 /// last byte is not a line feed (a note saved without a final newline), a
