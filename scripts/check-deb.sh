@@ -34,7 +34,9 @@ drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/
 -rw-r--r-- root/root ./usr/share/man/man1/pwdraw.1.gz
 LIST
-lintian --fail-on error,warning "$deb" || fail "lintian"
+# Informational tags too: a hardening-* one is a build that lost a flag.
+tags=$(lintian --fail-on error,warning -I "$deb" 2>/dev/null) || fail "lintian: $tags"
+! grep hardening- <<<"$tags" || fail "lintian: a hardening flag is missing"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT

@@ -53,8 +53,9 @@ replace-follows-links   src/platform/system-posix.cpp  ::lstat(path, &old) => ::
 replace-read-only       src/platform/system-posix.cpp  path, W_OK, AT_EACCESS => path, R_OK, AT_EACCESS
 replace-loses-mode      src/platform/system-posix.cpp  ::fchmod(fd, old.st_mode & 07777); => ::fchmod(fd, 0600);
 in-place-second-name    src/platform/system-posix.cpp  now.st_nlink == 1 => now.st_nlink >= 1
-in-place-no-cut         src/platform/system-posix.cpp  ::ftruncate(fd, static_cast<off_t>(size)) == 0 && flush_file(fd); => flush_file(fd);
-append-keeps-partial    src/platform/system-posix.cpp  ::ftruncate(fd, end - put); => static_cast<void>(end);
+in-place-no-cut         src/platform/system-posix.cpp  || ::ftruncate(fd, static_cast<off_t>(size)) != 0) { => || false) {
+in-place-no-restore     src/platform/system-posix.cpp  write_at(fd, old.data(), size); => static_cast<void>(old);
+append-keeps-partial    src/platform/system-posix.cpp  ::ftruncate(fd, end - put) != 0 => false
 append-cuts-others      src/platform/system-posix.cpp  now.st_size == end => now.st_size >= end
 temp-not-hidden         src/platform/system-posix.cpp  ".%s.XXXXXX" => "%s.XXXXXX"
 temp-signals-not-held   src/platform/system-posix.cpp  const sigset_t held = hold_signals(); => const sigset_t held = hold_signals(); release_signals(held);
@@ -69,6 +70,13 @@ version-not-answered    src/app/usage.cpp              if (first == "--version")
 sigxfsz-default         src/platform/system-posix.cpp  ::signal(SIGXFSZ, SIG_IGN) => ::signal(SIGXFSZ, SIG_DFL)
 main-unprepared         src/app/main.cpp               pwdraw::prepare_process(); => static_cast<void>(argc);
 clock-ahead             src/platform/clock.cpp         std::time(nullptr) => std::time(nullptr) + 1
+writes-others-files     src/platform/system-posix.cpp  S_ISREG(file.st_mode) && file.st_uid == ::geteuid() => S_ISREG(file.st_mode)
+root-writes-read-only   src/platform/system-posix.cpp  (file.st_mode & 0222) != 0 => true
+follows-others-links    src/platform/system-posix.cpp  link.st_uid != ::geteuid() => false
+own-dangling-ignored    src/platform/system-posix.cpp  if (errno != ENOENT || (flags & O_CREAT) == 0) return -1; => return -1;
+settings-replace-log    src/app/settings.cpp           if (same_file(kPath, kLogPath)) return; => static_cast<void>(kLogPath);
+no-canaries             CMakeLists.txt                 add_compile_options(-fstack-protector-strong) => add_compile_options(-fno-stack-protector)
+not-static-pie          CMakeLists.txt                 -static-pie,-static> => -static,-static>
 EOF
 )
 

@@ -130,9 +130,9 @@ void write_in_place(const char* path, const char* data, std::size_t size) {
   if (fd < 0) return;
   std::array<char, 2048> old;
   struct stat now;
-  // A second name would make this write land in another file as well.
+  // A second name would make this write land in another file as well. The
+  // old bytes to keep are there only when the new text fits.
   if (::fstat(fd, &now) == 0 && may_write(now) && now.st_nlink == 1 && size <= old.size() &&
-      static_cast<off_t>(size) <= now.st_size &&
       ::pread(fd, old.data(), size, 0) == static_cast<ssize_t>(size)) {
     if (!write_at(fd, data, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
       write_at(fd, old.data(), size);

@@ -133,9 +133,9 @@ void write_in_place(const WidePath& path, const char* data, std::size_t size) {
   std::array<char, 2048> old;
   BY_HANDLE_FILE_INFORMATION info;
   DWORD got = 0, put;
-  // A second name would make this write land in another file as well.
+  // A second name would make this write land in another file as well. The
+  // old bytes to keep are there only when the new text fits.
   if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 && size <= old.size() &&
-      info.nFileSizeHigh == 0 && size <= info.nFileSizeLow &&
       ReadFile(file, old.data(), static_cast<DWORD>(size), &got, nullptr) && got == size) {
     if (!write_at(file, 0, data, size, put) || !cut_at(file, static_cast<std::int64_t>(size))) {
       write_at(file, 0, old.data(), size, put);
