@@ -304,10 +304,10 @@ def settings_that_hold_the_log(d):
     """password.txt leads to settings.ini, by a link made by mistake or a
     second name: each run logs into it, and none replaces it, which would
     take the logged passwords with it."""
-    for i, link in enumerate((os.symlink, lambda _, to: os.link(to[:-12] + "settings.ini", to))):
+    for i, link in enumerate((os.symlink, os.link)):
         sub = make(d, str(i), [("settings.ini", NEEDS_REWRITE)])
         path = os.path.join(sub, "settings.ini")
-        link("settings.ini", os.path.join(sub, "password.txt"))
+        link(path, os.path.join(sub, "password.txt"))
         for args in ((), ("25",), ()):
             before = read(path)
             run(sub, args)
@@ -337,10 +337,9 @@ def others_files(d):
             os.symlink(link, os.path.join(sub, name))
         os.lchown(os.path.join(sub, name), owner, owner)
         p = run(sub)
-        out, _, line = reference(old if name == "settings.ini" and not link else None, (), PINNED,
-                                 PINNED)
-        expect(sub, (p.stdout, read(held)), (out, (old if mode else b"") + line if logged
-                                             else old if mode else None))
+        seen, kept = old if name == "settings.ini" and not link else None, old if mode else None
+        out, _, line = reference(seen, (), PINNED, PINNED)
+        expect(sub, (p.stdout, read(held)), (out, (kept or b"") + line if logged else kept))
 
 def hidden_settings(d):
     """A rewrite keeps the hidden and system attributes of settings.ini,
