@@ -50,7 +50,6 @@ encode-no-cr            src/platform/text_file.cpp     if (c == '\n') out[used++
 decode-past-ctrl-z      src/platform/text_file.cpp     i < size && data[i] != kCtrlZ => i < size
 decode-drops-lone-cr    src/platform/text_file.cpp     data[i] == '\r' && i + 1 < size && data[i + 1] == '\n' => data[i] == '\r'
 replace-follows-links   src/platform/system-posix.cpp  ::lstat(path, &old) => ::stat(path, &old)
-replace-read-only       src/platform/system-posix.cpp  path, W_OK, AT_EACCESS => path, R_OK, AT_EACCESS
 replace-loses-mode      src/platform/system-posix.cpp  ::fchmod(fd, old.st_mode & 07777); => ::fchmod(fd, 0600);
 in-place-second-name    src/platform/system-posix.cpp  now.st_nlink == 1 => now.st_nlink >= 1
 in-place-no-cut         src/platform/system-posix.cpp  || ::ftruncate(fd, static_cast<off_t>(size)) != 0) { => || false) {
@@ -71,7 +70,7 @@ sigxfsz-default         src/platform/system-posix.cpp  ::signal(SIGXFSZ, SIG_IGN
 main-unprepared         src/app/main.cpp               pwdraw::prepare_process(); => static_cast<void>(argc);
 clock-ahead             src/platform/clock.cpp         std::time(nullptr) => std::time(nullptr) + 1
 writes-others-files     src/platform/system-posix.cpp  S_ISREG(file.st_mode) && file.st_uid == ::geteuid() => S_ISREG(file.st_mode)
-root-writes-read-only   src/platform/system-posix.cpp  (file.st_mode & 0222) != 0 => true
+root-writes-read-only   src/platform/system-posix.cpp  (file.st_mode & S_IWUSR) != 0 => true
 follows-others-links    src/platform/system-posix.cpp  link.st_uid != ::geteuid() => false
 own-dangling-ignored    src/platform/system-posix.cpp  if (errno != ENOENT || (flags & O_CREAT) == 0) return -1; => return -1;
 settings-replace-log    src/app/settings.cpp           if (same_file(kPath, kLogPath)) return; => static_cast<void>(kLogPath);

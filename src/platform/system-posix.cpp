@@ -56,11 +56,11 @@ void flush_directory() {
 }
 
 // Whether this run may write `file`: a regular file of the user who runs
-// us, with a write bit. Root may write any file, so neither rule is left to
-// the kernel: another user's file (one prepared for us in a shared
-// directory) or a file the user made read-only keeps its bytes whoever runs.
+// us, which that user has not made read-only. Root may write any file, so
+// neither rule is left to the kernel: another user's file (one prepared for
+// us in a shared directory) or a read-only one keeps its bytes whoever runs.
 bool may_write(const struct stat& file) {
-  return S_ISREG(file.st_mode) && file.st_uid == ::geteuid() && (file.st_mode & 0222) != 0;
+  return S_ISREG(file.st_mode) && file.st_uid == ::geteuid() && (file.st_mode & S_IWUSR) != 0;
 }
 
 // Whether an open with O_NOFOLLOW failed because the name is a link.
@@ -231,7 +231,7 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   struct stat old;
   const bool exists = ::lstat(path, &old) == 0;
   if (!exists && errno != ENOENT) return;
-  if (exists && (!may_write(old) || ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)) return;
+  if (exists && !may_write(old)) return;
 
   std::array<char, 256> temp;
   const int length = std::snprintf(temp.data(), temp.size(), ".%s.XXXXXX", path);

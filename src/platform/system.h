@@ -5,7 +5,7 @@
 // silence: a run goes on without the file it could not read or write.
 //
 // On POSIX a file is written only if it is ours: a regular file owned by
-// the user who runs us and with a write bit for someone, so that neither
+// the user who runs us and with its owner's write bit, so that neither
 // another user's file nor a read-only one is written, not even by root. A
 // symbolic link is followed only if that user owns it, to read or write;
 // anyone else's reads as no file. On Windows the access list and the
