@@ -53,7 +53,7 @@ replace-follows-links   src/platform/system-posix.cpp  ::lstat(path, &old) => ::
 replace-loses-mode      src/platform/system-posix.cpp  ::fchmod(fd, old.st_mode & 07777); => ::fchmod(fd, 0600);
 in-place-second-name    src/platform/system-posix.cpp  now.st_nlink == 1 => now.st_nlink >= 1
 in-place-no-cut         src/platform/system-posix.cpp  || ::ftruncate(fd, static_cast<off_t>(size)) != 0) { => || false) {
-in-place-no-restore     src/platform/system-posix.cpp  write_at(fd, old.data(), size); => static_cast<void>(old);
+in-place-no-restore     src/platform/system-posix.cpp  write_file(fd, old.data(), size); => static_cast<void>(old);
 append-keeps-partial    src/platform/system-posix.cpp  ::ftruncate(fd, end - put) != 0 => false
 append-cuts-others      src/platform/system-posix.cpp  now.st_size == end => now.st_size >= end
 temp-not-hidden         src/platform/system-posix.cpp  ".%s.XXXXXX" => "%s.XXXXXX"

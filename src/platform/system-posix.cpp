@@ -110,18 +110,6 @@ int open_own(const char* path, int flags) {
   return open_path(target.data(), flags | O_EXCL | O_NOFOLLOW);
 }
 
-bool write_at(int fd, const char* data, std::size_t size) {
-  for (off_t at = 0; size > 0;) {
-    const ssize_t put = ::pwrite(fd, data, size, at);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    data += put;
-    at += put;
-    size -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
 // Where the directory takes no new file, the old one is overwritten, only
 // when the new text fits in it: no new block is needed, and the old bytes
 // go back when the write or the cut fails.
@@ -134,8 +122,8 @@ void write_in_place(const char* path, const char* data, std::size_t size) {
   // old bytes to keep are there only when the new text fits.
   if (::fstat(fd, &now) == 0 && may_write(now) && now.st_nlink == 1 && size <= old.size() &&
       ::pread(fd, old.data(), size, 0) == static_cast<ssize_t>(size)) {
-    if (!write_at(fd, data, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-      write_at(fd, old.data(), size);
+    if (!write_file(fd, data, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+      if (::lseek(fd, 0, SEEK_SET) == 0) write_file(fd, old.data(), size);
     }
     flush_file(fd);
   }
