@@ -301,9 +301,8 @@ def closed_to_the_user(d):
         expect(sub, sorted(os.listdir(sub)), ["other.ini"] * other_name + sorted(FILES) * bool(mode))
 
 def settings_that_hold_the_log(d):
-    """password.txt leads to settings.ini, by a link made by mistake or a
-    second name: each run logs into it, and none replaces it, which would
-    take the logged passwords with it."""
+    """password.txt leads to settings.ini, by a mistaken link or a second name:
+    each run logs into it, and none replaces it, losing the passwords."""
     for i, link in enumerate((os.symlink, os.link)):
         sub = make(d, str(i), [("settings.ini", NEEDS_REWRITE)])
         path = os.path.join(sub, "settings.ini")
@@ -318,9 +317,8 @@ def others_files(d):
     planted is not followed, to read or to write (settings read as none),
     nor is a dangling one; a file nobody owns is read but never written;
     a file with no write bit keeps its bytes. Root's own links are followed."""
-    posix_only("Windows leaves these to the access lists")
-    if os.geteuid() != 0:
-        skip("only root can run among another user's files")
+    if WINDOWS or os.geteuid() != 0:
+        skip("needs root, to run among another user's files; Windows has access lists")
     for i, (name, link, owner, mode, logged) in enumerate((
             ("password.txt", "target", 65534, 0o644, False), ("password.txt", "made", 65534, 0, False),
             ("settings.ini", "target", 65534, 0o644, False), ("password.txt", None, 65534, 0o666, False),

@@ -1,9 +1,7 @@
 #!/bin/sh
-# Whether the program is built hardened, as distributions build their own:
-# log_password, which formats its line into an array on its stack, checks a
-# canary and, on ELF systems, calls the checked snprintf; an ELF program is
-# of TYPE (DYN: position-independent) and, if so, binds every symbol at
-# load; a Windows one (PE) loads anywhere, with high entropy, and runs no data.
+# Whether PROGRAM is hardened: log_password, which formats into a stack
+# array, checks a canary and (ELF) calls the checked snprintf; an ELF file is
+# of TYPE, bound at load if DYN; a PE one has high-entropy ASLR and NX.
 #   hardened.sh OBJDUMP READELF PROGRAM TYPE
 set -eu
 fail() { echo "hardened: $*" >&2; exit 1; }
