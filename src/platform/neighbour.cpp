@@ -22,14 +22,24 @@ constexpr std::array<Milliseconds, 5> kDelays = {Milliseconds{1}, Milliseconds{2
 // Plain integers, so that nothing runs before main.
 std::size_t waits = 0;
 Clock::rep deadline = 0;  // in ticks of Clock since its epoch
+bool started = false;
+
+// What is left of the run's patience, from its first use on.
+Clock::duration time_left() {
+  const Clock::duration now = Clock::now().time_since_epoch();
+  if (!started) deadline = (now + kPatience).count(), started = true;
+  return std::max(Clock::duration{deadline} - now, Clock::duration::zero());
+}
 
 }  // namespace
 
+long long neighbour_time_left() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(time_left()).count();
+}
+
 bool wait_for_neighbour() {
-  const Clock::duration now = Clock::now().time_since_epoch();
-  if (waits == 0) deadline = (now + kPatience).count();
-  const Clock::duration left = Clock::duration{deadline} - now;
-  if (left <= Clock::duration::zero()) return false;
+  const Clock::duration left = time_left();
+  if (left == Clock::duration::zero()) return false;
   const Milliseconds delay = kDelays[std::min(waits, kDelays.size() - 1)];
   ++waits;
   std::this_thread::sleep_for(std::min<Clock::duration>(delay, left));
