@@ -2,13 +2,19 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
+#include <cstring>
 
 #include "platform/neighbour.h"
 #include "platform/system.h"
@@ -23,15 +29,58 @@ static_assert(sizeof(std::time_t) >= 8 && sizeof(off_t) >= 8,
 namespace pwdraw {
 namespace {
 
+// The descriptor of a directory on the way to a file, which only names it:
+// on Linux O_PATH, which needs no right to read it, as the kernel's own
+// lookup does not.
+#if defined(O_PATH)
+constexpr int kDirectory = O_PATH | O_DIRECTORY;
+#elif defined(O_SEARCH)
+constexpr int kDirectory = O_SEARCH | O_DIRECTORY;
+#else
+constexpr int kDirectory = O_RDONLY | O_DIRECTORY;
+#endif
+
+// The timer only interrupts: a blocking call it lands in fails with EINTR.
+extern "C" void on_deadline(int) {}
+
+// Arms a timer that interrupts a blocking call at the run's deadline, and
+// every 5 ms after it, in case one fires before the call blocks. False
+// when the deadline has passed.
+bool arm_deadline() {
+  const long long left = neighbour_time_left();
+  struct sigaction action = {};
+  action.sa_handler = on_deadline;  // without SA_RESTART
+  const itimerval timer = {{0, 5000}, {static_cast<time_t>(left / 1000000),
+                                       static_cast<suseconds_t>(left % 1000000)}};
+  return left > 0 && ::sigaction(SIGALRM, &action, nullptr) == 0 &&
+         ::setitimer(ITIMER_REAL, &timer, nullptr) == 0;
+}
+
+void disarm_deadline() {
+  const itimerval off = {};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+}
+
 // O_NONBLOCK: a FIFO or terminal named like our files must not hang the
-// run; it reads as empty or refuses the write. On a regular file it makes
-// an open that conflicts with another program's lease fail with EWOULDBLOCK
-// (and ask the holder to let go) instead of waiting up to 45 s for it.
-int open_path(const char* path, int flags) {
+// run; it reads as empty or refuses the write. On a regular file an open
+// that conflicts with another program's lease then fails at once and asks
+// the holder to let go; only then is the open made again, to wait in the
+// kernel's queue for the release, so that a holder that takes the file
+// again at once cannot starve us. The timer bounds that wait, and any open
+// that would wait for a FIFO swapped in meanwhile.
+int open_at(int dir, const char* name, int flags) {
+  constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
   int fd;
   do {
-    fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, S_IRUSR | S_IWUSR);
-  } while (fd < 0 && (errno == EINTR || (errno == EWOULDBLOCK && wait_for_neighbour())));
+    fd = ::openat(dir, name, flags | O_CLOEXEC | O_NONBLOCK, kOwnerOnly);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0 || errno != EWOULDBLOCK || !arm_deadline()) return fd;
+  do {
+    fd = ::openat(dir, name, flags | O_CLOEXEC, kOwnerOnly);
+  } while (fd < 0 && errno == EINTR && neighbour_time_left() > 0);
+  const int error = errno;
+  disarm_deadline();
+  errno = error;
   return fd;
 }
 
@@ -46,13 +95,24 @@ bool flush_file(int fd) {
   return flushed == 0 || errno == EINVAL;
 }
 
-// A name made or changed in the directory lasts only once the directory is
+// A name made or changed in a directory lasts only once the directory is
 // flushed too.
-void flush_directory() {
-  const int fd = open_path(".", O_RDONLY | O_DIRECTORY);
+void flush_directory(int dir) {
+  const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
+}
+
+bool is_trusted(uid_t owner) { return owner == ::geteuid() || owner == 0; }
+
+// Whether only the user who runs us, or root, can change what the names
+// in `dir` lead to: a directory of theirs that no one else may write to,
+// or a sticky one, where no one else may rename or remove their entries.
+bool is_safe_directory(int dir) {
+  struct stat where;
+  return ::fstatat(dir, ".", &where, 0) == 0 && is_trusted(where.st_uid) &&
+         ((where.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (where.st_mode & S_ISVTX) != 0);
 }
 
 // Whether this run may write `file`: a regular file of the user who runs
@@ -75,46 +135,111 @@ bool same_inode(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Opens `path`, following a symbolic link only when the user who runs us
-// owns it: following a link another user planted is how root is made to
-// write where it must not. Anyone else's link reads as no file. The file
-// opened must be the one the link named when it was checked, so a link
-// swapped in meanwhile gains nothing; a dangling link of ours creates its
-// file only where no file is (O_EXCL), and through no further link.
-int open_own(const char* path, int flags) {
-  int fd = open_path(path, flags | O_NOFOLLOW);
-  if (fd >= 0 || !is_link(errno)) return fd;
-  struct stat link, named, opened;
-  if (::lstat(path, &link) != 0 || !S_ISLNK(link.st_mode) || link.st_uid != ::geteuid()) {
-    errno = ENOENT;
-    return -1;
+using Path = std::array<char, PATH_MAX>;
+
+// Reads the link `name` in `dir` into `target` when no other user can
+// have made or changed it: a link of the user who runs us, or of root, in
+// a safe directory. Returns the length, or -1.
+ssize_t read_trusted_link(int dir, const char* name, Path& target) {
+  if (!is_safe_directory(dir)) return -1;
+  struct stat link;
+  ssize_t length = -1;
+#ifdef O_PATH
+  // The link read is the very entry checked.
+  const int fd = ::openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &link) == 0 && S_ISLNK(link.st_mode) && is_trusted(link.st_uid)) {
+    length = ::readlinkat(fd, "", target.data(), target.size());
   }
-  if (::stat(path, &named) == 0) {
-    fd = open_path(path, flags & ~O_CREAT);
-    if (fd >= 0 && (::fstat(fd, &opened) != 0 || !same_inode(opened, named))) {
-      ::close(fd);
-      errno = EACCES;
-      return -1;
+  ::close(fd);
+#else
+  // Two looks that must agree; in a safe directory no one else can swap
+  // the entry between them anyway.
+  struct stat again;
+  if (::fstatat(dir, name, &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode) &&
+      is_trusted(link.st_uid)) {
+    length = ::readlinkat(dir, name, target.data(), target.size());
+    if (::fstatat(dir, name, &again, AT_SYMLINK_NOFOLLOW) != 0 || !same_inode(link, again) ||
+        again.st_uid != link.st_uid) {
+      length = -1;
     }
-    return fd;
   }
-  if (errno != ENOENT || (flags & O_CREAT) == 0) return -1;
-  std::array<char, 4096> target;
-  const ssize_t length = ::readlink(path, target.data(), target.size() - 1);
-  if (length <= 0 || ::lstat(path, &named) != 0 || !same_inode(named, link) ||
-      named.st_uid != link.st_uid) {
-    errno = EACCES;
-    return -1;
+#endif
+  return length < static_cast<ssize_t>(target.size()) ? length : -1;
+}
+
+// A file and the directory whose entry names it, AT_FDCWD or a descriptor
+// the caller closes.
+struct Opened {
+  int fd = -1;
+  int dir = AT_FDCWD;
+};
+
+void close_opened(const Opened& opened) {
+  if (opened.fd >= 0) ::close(opened.fd);
+  if (opened.dir != AT_FDCWD) ::close(opened.dir);
+}
+
+// Opens `path` with `flags`, following symbolic links one step at a time
+// from directory descriptors, and only links no other user can have made
+// or changed (see read_trusted_link), so that what was checked is what is
+// opened or created. A plain name of a file is opened at once; a way that
+// fails the rule reads as no file (ENOENT).
+Opened open_own(const char* path, int flags) {
+  Opened opened;
+  opened.fd = open_at(AT_FDCWD, path, flags | O_NOFOLLOW);
+  if (opened.fd >= 0 || !is_link(errno)) return opened;
+  Path rest, target;
+  if (std::snprintf(rest.data(), rest.size(), "%s", path) >= static_cast<int>(rest.size())) {
+    return opened;
   }
-  target[static_cast<std::size_t>(length)] = '\0';
-  return open_path(target.data(), flags | O_EXCL | O_NOFOLLOW);
+  opened.dir = ::openat(AT_FDCWD, ".", kDirectory | O_CLOEXEC);
+  const char* at = rest.data();
+  for (int links = 0; opened.dir >= 0 && links <= 40;) {
+    while (*at == '/') ++at;
+    const char* end = std::strchr(at, '/');
+    std::array<char, NAME_MAX + 1> name;
+    const std::size_t size = end != nullptr ? static_cast<std::size_t>(end - at) : std::strlen(at);
+    if (size == 0 || size >= name.size()) break;
+    std::memcpy(name.data(), at, size);
+    name[size] = '\0';
+    if (end == nullptr) {
+      opened.fd = open_at(opened.dir, name.data(), flags | O_NOFOLLOW);
+      if (opened.fd >= 0 || !is_link(errno)) return opened;
+    } else {
+      const int next = ::openat(opened.dir, name.data(), kDirectory | O_NOFOLLOW | O_CLOEXEC);
+      if (next >= 0) {
+        ::close(opened.dir);
+        opened.dir = next;
+        at = end;
+        continue;
+      }
+    }
+    const ssize_t length = read_trusted_link(opened.dir, name.data(), target);
+    if (length <= 0) break;
+    target[static_cast<std::size_t>(length)] = '\0';
+    Path joined;
+    const int joined_size = std::snprintf(joined.data(), joined.size(), "%s%s", target.data(),
+                                          end != nullptr ? end : "");
+    if (joined_size < 0 || joined_size >= static_cast<int>(joined.size())) break;
+    rest = joined;
+    at = rest.data();
+    if (*at == '/') {
+      ::close(opened.dir);
+      opened.dir = ::openat(AT_FDCWD, "/", kDirectory | O_CLOEXEC);
+    }
+    ++links;
+  }
+  close_opened(opened);
+  errno = ENOENT;
+  return Opened{};
 }
 
 // Where the directory takes no new file, the old one is overwritten, only
 // when the new text fits in it: no new block is needed, and the old bytes
 // go back when the write or the cut fails.
 void write_in_place(const char* path, const char* data, std::size_t size) {
-  const int fd = open_path(path, O_RDWR | O_NOFOLLOW);
+  const int fd = open_at(AT_FDCWD, path, O_RDWR | O_NOFOLLOW);
   if (fd < 0) return;
   std::array<char, 2048> old;
   struct stat now;
@@ -130,30 +255,109 @@ void write_in_place(const char* path, const char* data, std::size_t size) {
   ::close(fd);
 }
 
+// The signals that end a run from a terminal or a supervisor: interrupt,
+// termination, hang-up, quit.
 constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+using Dispositions = std::array<struct sigaction, kEndingSignals.size()>;
 
-// Holds back the signals that end a run from a terminal or a supervisor
-// (interrupt, termination, hang-up, quit) while a temporary file of ours
-// exists, so that none is left behind. Returns the mask to restore, in
-// which those held by whoever started us stay held.
-sigset_t hold_signals() {
-  sigset_t ending, before;
-  ::sigemptyset(&ending);
-  for (const int signal : kEndingSignals) ::sigaddset(&ending, signal);
-  if (::sigprocmask(SIG_BLOCK, &ending, &before) != 0) ::sigprocmask(SIG_SETMASK, nullptr, &before);
-  return before;
+// The name our temporary file has while temp_named is set, for the handler
+// to remove when a signal ends the run.
+Path temp_name;
+volatile std::sig_atomic_t temp_named = 0;
+
+extern "C" void remove_temp_and_end(int signal) {
+  if (temp_named != 0) ::unlink(temp_name.data());
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);  // delivered as the handler returns
 }
 
-// One that came in the meantime takes effect now.
-void release_signals(const sigset_t& before) { ::sigprocmask(SIG_SETMASK, &before, nullptr); }
+// Makes the ending signals remove the temporary file before they end the
+// run. Holding them back instead would keep a run that an open has stuck
+// on a stalled scanner from ending at all. One its caller ignores stays
+// ignored.
+void catch_ending_signals(Dispositions& saved) {
+  struct sigaction action = {};
+  action.sa_handler = remove_temp_and_end;
+  ::sigfillset(&action.sa_mask);
+  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+    if (::sigaction(kEndingSignals[i], nullptr, &saved[i]) == 0 &&
+        saved[i].sa_handler != SIG_IGN) {
+      ::sigaction(kEndingSignals[i], &action, nullptr);
+    }
+  }
+}
+
+void restore_ending_signals(const Dispositions& saved) {
+  for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+    ::sigaction(kEndingSignals[i], &saved[i], nullptr);
+  }
+}
+
+// Sets temp_name to a new "." + `path` + six letters or digits: hidden
+// where names with a leading dot are, and matched by no wildcard that
+// starts with `path`. The letters come from the process, the attempt and
+// the clock, never from the password draw.
+bool next_temp_name(const char* path, unsigned attempt) {
+  static constexpr char kLetters[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  timespec now = {};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  std::uint64_t mix = static_cast<std::uint64_t>(::getpid()) * 2654435761u ^
+                      static_cast<std::uint64_t>(now.tv_nsec) ^ std::uint64_t{attempt} << 40;
+  std::array<char, 7> letters = {};
+  for (std::size_t i = 0; i + 1 < letters.size(); ++i, mix /= sizeof kLetters - 1) {
+    letters[i] = kLetters[mix % (sizeof kLetters - 1)];
+  }
+  const int length = std::snprintf(temp_name.data(), temp_name.size(), ".%s.%s", path,
+                                   letters.data());
+  return length > 0 && length < static_cast<int>(temp_name.size());
+}
+
+// Gives the new file, `fd` when it was made unnamed and -1 otherwise, a
+// temporary name: links it there, or creates it there. Returns the open
+// file, or -1 with no name made.
+int name_temp(const char* path, int fd) {
+  for (unsigned attempt = 0; attempt < 100 && next_temp_name(path, attempt); ++attempt) {
+    temp_named = 1;  // from before the name exists, so no moment goes uncovered
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+#ifdef O_TMPFILE
+    if (fd >= 0) {
+      // Linking an open file by its descriptor needs a privilege; through
+      // /proc it needs none.
+      std::array<char, 32> self;
+      std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", fd);
+      if (::linkat(fd, "", AT_FDCWD, temp_name.data(), AT_EMPTY_PATH) == 0 ||
+          (errno != EEXIST &&
+           ::linkat(AT_FDCWD, self.data(), AT_FDCWD, temp_name.data(), AT_SYMLINK_FOLLOW) == 0)) {
+        return fd;
+      }
+    } else
+#endif
+    {
+      const int made = open_at(AT_FDCWD, temp_name.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
+      if (made >= 0) return made;
+    }
+    temp_named = 0;
+    if (errno != EEXIST) break;
+  }
+  return -1;
+}
 
 // Takes the lock every run takes to append; false when another program
-// still holds it at the deadline.
+// still holds it at the deadline. The wait after the first try is made in
+// the kernel's queue, so the holder's release serves us.
 bool lock_file(int fd) {
-  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EINTR && (errno != EWOULDBLOCK || !wait_for_neighbour())) return false;
-  }
-  return true;
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked == 0) return true;
+  if (errno != EWOULDBLOCK || !arm_deadline()) return false;
+  do {
+    locked = ::flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR && neighbour_time_left() > 0);
+  disarm_deadline();
+  return locked == 0;
 }
 
 // Whether a line added at `size` starts a line of its own. A file we may
@@ -163,33 +367,104 @@ bool ends_a_line(int fd, off_t size) {
   return size == 0 || ::pread(fd, &last, 1, size - 1) != 1 || last == '\n';
 }
 
-// The C library opens the file TZ names, as an absolute path or under
-// TZDIR, and reads it: a FIFO or terminal there would hang the run. An
-// empty TZ names "Universal". A name that is no file at all is left for the
-// library to read as a rule such as "EST5EDT".
-void drop_unusable_zone() {
-  const char* zone = std::getenv("TZ");
-  if (zone == nullptr) return;
-  if (*zone == ':') ++zone;
-  if (*zone == '\0') zone = "Universal";
+// Whether the zone file open at `fd` is one the C library may read: a
+// regular file whose header claims no more than the file holds, which the
+// library would otherwise allocate and wait to read.
+bool is_usable_zone(int fd) {
+  struct stat file;
+  if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) return false;
+  std::uint64_t at = 0;
+  for (int block = 0; block < 2; ++block) {
+    std::array<unsigned char, 44> header;
+    if (::pread(fd, header.data(), header.size(), static_cast<off_t>(at)) !=
+            static_cast<ssize_t>(header.size()) ||
+        std::memcmp(header.data(), "TZif", 4) != 0) {
+      return true;  // not a zone file: the library reads it as none
+    }
+    std::array<std::uint64_t, 6> count;  // UT/local, standard/wall, leap, times, types, chars
+    for (std::size_t i = 0; i < count.size(); ++i) {
+      const unsigned char* b = &header[20 + 4 * i];
+      count[i] = std::uint64_t{b[0]} << 24 | std::uint64_t{b[1]} << 16 | std::uint64_t{b[2]} << 8 | b[3];
+    }
+    const std::uint64_t time_size = block == 0 ? 4 : 8;
+    at += header.size() + count[3] * (time_size + 1) + count[4] * 6 + count[5] +
+          count[2] * (time_size + 4) + count[1] + count[0];
+    if (at > static_cast<std::uint64_t>(file.st_size)) return false;
+    if (header[4] < '2') break;  // no second block, of 64-bit times
+  }
+  return true;
+}
+
+// Whether a TZ rule has a summer time but no dates of change ("EST5EDT"),
+// for which the C library reads the dates from "posixrules".
+bool needs_default_rules(const char* rule) {
+  const char* at = rule;
+  if (*at == '<') {
+    while (*at != '\0' && *at != '>') ++at;
+  } else {
+    while ((*at >= 'A' && *at <= 'Z') || (*at >= 'a' && *at <= 'z')) ++at;
+  }
+  while (*at != '\0' && std::strchr("<>+-:0123456789", *at) != nullptr) ++at;
+  return *at != '\0' && std::strchr(rule, ',') == nullptr;
+}
+
+// Opens the zone file `name` as the C library would find it; -1 when
+// there is none.
+int open_zone(const char* name) {
   const char* directory = std::getenv("TZDIR");
   if (directory == nullptr || *directory == '\0') directory = "/usr/share/zoneinfo";
-  std::array<char, 4096> path;
-  const int length = *zone == '/'
-                         ? std::snprintf(path.data(), path.size(), "%s", zone)
-                         : std::snprintf(path.data(), path.size(), "%s/%s", directory, zone);
-  struct stat found;
-  if (length > 0 && static_cast<std::size_t>(length) < path.size() &&
-      ::stat(path.data(), &found) == 0 && !S_ISREG(found.st_mode)) {
-    ::unsetenv("TZ");
+  Path path;
+  const int length = *name == '/'
+                         ? std::snprintf(path.data(), path.size(), "%s", name)
+                         : std::snprintf(path.data(), path.size(), "%s/%s", directory, name);
+  if (length <= 0 || length >= static_cast<int>(path.size())) return -1;
+  return ::open(path.data(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Makes the zone file TZ leads to safe for the C library to read: one
+// that is not a usable zone file (a FIFO, a terminal, a directory, a
+// header claiming more than is there) is not used, and the machine's zone
+// is. On Linux the library is handed the very file checked, as
+// /proc/self/fd/N, so no swap of the name after the check reaches it. The
+// "posixrules" of a rule without dates cannot be handed over like that: the
+// library opens it by name, under the run's deadline. Returns the
+// descriptor to close after the conversion, or -1; `bounded` tells whether
+// the conversion must run under the deadline.
+int check_zone(bool& bounded) {
+  bounded = false;
+  const char* zone = std::getenv("TZ");
+  if (zone == nullptr) return -1;
+  if (*zone == ':') ++zone;
+  if (*zone == '\0') zone = "Universal";
+  int fd = open_zone(zone);
+  if (fd < 0 && errno == ENOENT && needs_default_rules(zone)) {
+    fd = open_zone("posixrules");
+    bounded = fd >= 0;
   }
+  if (fd < 0) return -1;
+  if (!is_usable_zone(fd)) {
+    ::unsetenv("TZ");
+    bounded = false;
+  } else if (!bounded) {
+    std::array<char, 32> self;
+    std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", fd);
+    struct stat checked, seen;
+    if (::fstat(fd, &checked) == 0 && ::stat(self.data(), &seen) == 0 && same_inode(checked, seen)) {
+      ::setenv("TZ", self.data(), 1);
+      return fd;
+    }
+  }
+  ::close(fd);
+  return -1;
 }
 
 }  // namespace
 
 int open_for_reading(const char* path) {
-  const int fd = open_own(path, O_RDONLY);
-  return fd < 0 && errno == ENOENT ? kNoFile : fd;
+  const Opened opened = open_own(path, O_RDONLY);
+  const int error = errno;
+  if (opened.dir != AT_FDCWD) ::close(opened.dir);
+  return opened.fd < 0 && error == ENOENT ? kNoFile : opened.fd;
 }
 
 long read_file(int fd, char* data, std::size_t size) {
@@ -221,35 +496,55 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   if (!exists && errno != ENOENT) return;
   if (exists && !may_write(old)) return;
 
-  std::array<char, 256> temp;
-  const int length = std::snprintf(temp.data(), temp.size(), ".%s.XXXXXX", path);
-  if (length <= 0 || static_cast<std::size_t>(length) >= temp.size()) return;
-  const sigset_t held = hold_signals();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    release_signals(held);
-    if (exists) write_in_place(path, data, size);
-    return;
+  // Made without a name where the system can, and named only once written
+  // and flushed: a run ended before, even while its open waits on a
+  // stalled scanner, leaves nothing behind.
+  int fd = -1;
+#ifdef O_TMPFILE
+  fd = open_at(AT_FDCWD, ".", O_TMPFILE | O_WRONLY);
+#endif
+  const bool unnamed = fd >= 0;
+  Dispositions saved = {};
+  bool caught = !unnamed;
+  if (caught) {
+    catch_ending_signals(saved);
+    fd = name_temp(path, -1);
+    if (fd < 0) {
+      restore_ending_signals(saved);
+      if (exists) write_in_place(path, data, size);
+      return;
+    }
   }
-  if (exists) ::fchmod(fd, old.st_mode & 07777);
-  const bool written = write_file(fd, data, size) && flush_file(fd);
+  ::fchmod(fd, exists ? old.st_mode & 07777 : S_IRUSR | S_IWUSR);
+  bool written = write_file(fd, data, size) && flush_file(fd);
+  if (unnamed && written) {
+    catch_ending_signals(saved);
+    caught = true;
+    written = name_temp(path, fd) >= 0;
+  }
   ::close(fd);
-  const bool renamed = written && ::rename(temp.data(), path) == 0;
-  if (!renamed) ::unlink(temp.data());
-  release_signals(held);
-  if (renamed) flush_directory();
+  const bool renamed = written && ::rename(temp_name.data(), path) == 0;
+  if (temp_named != 0 && !renamed) ::unlink(temp_name.data());
+  temp_named = 0;
+  if (caught) restore_ending_signals(saved);
+  if (renamed) flush_directory(AT_FDCWD);
 }
 
 void append_file(const char* path, const char* data, std::size_t size) {
   // Read access tells how the file ends; a log we may only write still
   // takes the line.
-  int fd = open_own(path, O_RDWR | O_CREAT | O_APPEND);
-  if (fd < 0 && errno == EACCES) fd = open_own(path, O_WRONLY | O_CREAT | O_APPEND);
-  if (fd < 0) return;
+  Opened log = open_own(path, O_RDWR | O_CREAT | O_APPEND);
+  if (log.fd < 0 && errno == EACCES) log = open_own(path, O_WRONLY | O_CREAT | O_APPEND);
+  if (log.fd < 0) return;
+  const int fd = log.fd;
   const bool locked = lock_file(fd);
   struct stat before;
-  if (::fstat(fd, &before) != 0 || !may_write(before)) {
-    ::close(fd);
+  // A second name that another user can change is how a file of ours is
+  // made to take lines meant for another (the hard link the kernel's
+  // protected_hardlinks would refuse to make).
+  if (::fstat(fd, &before) != 0 || !may_write(before) ||
+      (before.st_nlink > 1 && !is_safe_directory(log.dir))) {
+    close_opened(log);
     return;
   }
   char crlf[] = {'\r', '\n'};
@@ -270,12 +565,18 @@ void append_file(const char* path, const char* data, std::size_t size) {
       // The partial line stays: nothing else can remove it.
     }
   }
-  if (locked) ::flock(fd, LOCK_UN);  // the next run need not wait for our flush
-  if (put > 0) {
+  // A run that finds the log empty may have made it: the file and its
+  // name last before the lock lets another run find it not empty and show
+  // a line that a power cut would take with them. Any other run need not
+  // keep the next one waiting for its flush.
+  const bool made = before.st_size == 0;
+  if (put > 0 && made) {
     flush_file(fd);
-    if (before.st_size == 0) flush_directory();  // the line may have made the file
+    flush_directory(log.dir);
   }
-  ::close(fd);
+  if (locked) ::flock(fd, LOCK_UN);
+  if (put > 0 && !made) flush_file(fd);
+  close_opened(log);
 }
 
 bool same_file(const char* path, const char* other) {
@@ -296,10 +597,15 @@ void prepare_process() {
 }
 
 bool to_local_time(std::time_t time, std::tm& local) {
-  drop_unusable_zone();
+  bool bounded = false;
+  const int zone = check_zone(bounded);
+  bounded = bounded && arm_deadline();
   // localtime_r, unlike localtime, need not look at the time zone again.
   ::tzset();
-  return ::localtime_r(&time, &local) != nullptr;
+  const bool converted = ::localtime_r(&time, &local) != nullptr;
+  if (bounded) disarm_deadline();
+  if (zone >= 0) ::close(zone);
+  return converted;
 }
 
 }  // namespace pwdraw
