@@ -321,7 +321,7 @@ def others_files(d):
             ("settings.ini", None, 65534, 0o666, False), ("settings.ini", None, 0, 0o444, False),
             ("password.txt", "target", 0, 0o644, True), ("password.txt", "made", 0, 0, True))):
         sub = make(d, str(i))
-        os.chown(sub, owner or 65534, owner or 65534)
+        os.chown(sub, owner, owner)
         held = os.path.join(sub, link or name)  # the file the name leads to
         old = EARLIER if name == "password.txt" else NEEDS_REWRITE
         if mode:
