@@ -32,13 +32,17 @@ struct Utf16 {
   bool big_endian = false;
   int pending_byte = -1;             // the first byte of a unit cut by the chunk's end
   std::uint32_t high_surrogate = 0;  // the first unit of a pair, until its second
+  bool full = false;                 // a character did not fit: the text ends before it
 };
 
 // Puts `code` in UTF-8 at `text` + `used`, if it fits in `size`; returns the
-// new count, or `size` when it does not fit, which ends the text.
-std::size_t put_utf8(std::uint32_t code, char* text, std::size_t used, std::size_t size) {
+// new count. One that does not fit ends the text where it would have begun:
+// the bytes after that were never written, and must not be read.
+std::size_t put_utf8(Utf16& from, std::uint32_t code, char* text, std::size_t used,
+                     std::size_t size) {
   const std::size_t length = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
-  if (length > size - used) return size;
+  from.full = from.full || length > size - used;
+  if (from.full) return used;
   if (length == 1) {
     text[used] = static_cast<char>(code);
     return used + 1;
@@ -68,14 +72,14 @@ std::size_t put_utf16(Utf16& from, std::string_view bytes, char* text, std::size
     from.pending_byte = -1;
     const bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
     const std::uint32_t pair = from.high_surrogate;
-    if (pair != 0 && !low) used = put_utf8(kReplacement, text, used, size);
+    if (pair != 0 && !low) used = put_utf8(from, kReplacement, text, used, size);
     from.high_surrogate = high ? unit : 0;
     if (high) continue;
     const std::uint32_t code = !low        ? unit
                                : pair != 0 ? 0x10000 + ((pair - 0xD800) << 10) + (unit - 0xDC00)
                                            : kReplacement;
-    used = put_utf8(code, text, used, size);
-    if (used == size) break;
+    used = put_utf8(from, code, text, used, size);
+    if (from.full) break;
   }
   return used;
 }
@@ -99,7 +103,8 @@ std::optional<std::size_t> read_text_file(const char* path, char* data, std::siz
   std::optional<Utf16> utf16;
   std::size_t used = 0;
   long got = 0;
-  for (bool first = true; used < size && (got = read_file(fd, chunk.data(), chunk.size())) > 0;
+  for (bool first = true;
+       used < size && !(utf16 && utf16->full) && (got = read_file(fd, chunk.data(), chunk.size())) > 0;
        first = false) {
     std::string_view bytes(chunk.data(), static_cast<std::size_t>(got));
     if (first && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
