@@ -218,13 +218,16 @@ def neighbours(d):
     indexers, sync clients and file servers do: the run waits it out. A
     lock held longer costs a run about 2 s and no more; on Windows the line
     then goes unlogged, since a locked range cannot be written, while flock
-    on POSIX only orders our own runs."""
+    on POSIX only orders our own runs. A holder that lets go for 10 ms at a
+    time (flicker) serves a POSIX run at its release, which waits in the
+    kernel's queue; five runs, any of which polling would lose."""
     user = b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
-    for how, name, hold, settings, keep in (("open", "password.txt", 1000, user, ()),
-                                            ("exclusive", "settings.ini", 1000, user, ()),
-                                            ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
-                                            ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS)):
-        sub = make(d, how + " " + name, [("settings.ini", settings), ("password.txt", EARLIER)])
+    for i, (how, name, hold, settings, keep) in enumerate((
+            ("open", "password.txt", 1000, user, ()), ("exclusive", "settings.ini", 1000, user, ()),
+            ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
+            ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS),
+            ) + (("flicker", "password.txt", 60000, user, ()),) * 5 * (not WINDOWS)):
+        sub = make(d, "%d %s" % (i, how), [("settings.ini", settings), ("password.txt", EARLIER)])
         p = check(sub, keep=keep, neighbour=(how, name, hold))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
@@ -394,6 +397,48 @@ def help_and_version(d):
             expect(arg, (p.stdout, got), (out.replace(b"\n", b"\r\n"), dict(files)))
     check(make(d, "-help", user), args=["-help"])
 
+def stalled_scanner(d):
+    """An on-access scanner whose daemon has stopped holds every open in the
+    directory for as long as it stalls: interrupt, termination and hang-up
+    still end a run that must rewrite settings.ini within 100 ms, and leave
+    nothing behind. (The kernel ends such a wait only for a signal that
+    kills without a core dump, so quit waits for the scanner.)"""
+    posix_only("Windows ends a run from a console thread of its own")
+    if EMULATOR or os.geteuid() != 0:
+        skip("fanotify needs root and a native run")
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        sub = make(d, sig.name, [("settings.ini", NEEDS_REWRITE)])
+        scanner = subprocess.Popen([NEIGHBOUR, "stall", sub, "20000"], stdout=subprocess.PIPE)
+        expect("scanner", scanner.stdout.readline(), b"held\n")
+        p = subprocess.Popen(command(("25",)), cwd=sub, stdout=subprocess.DEVNULL)
+        time.sleep(0.3)
+        p.send_signal(sig)
+        sent = time.monotonic()
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            p.wait(1)
+        took = time.monotonic() - sent
+        scanner.kill()
+        scanner.wait()
+        p.wait()
+        expect(sub, (p.returncode, took < 0.1, os.listdir(sub)), (-sig, True, ["settings.ini"]))
+
+def first_runs(d):
+    """Two first runs at once: the one that finds the log empty makes the
+    file and its name durable before it lets go of the lock, so the other
+    shows its line only after that; here its directory flush takes 1 s."""
+    posix_only("Windows has no directory to flush")
+    if EMULATOR:
+        skip("strace would trace the emulator")
+    args = ("12", "1", "500")
+    slow = subprocess.Popen(["strace", "-qq", "-o", os.devnull, "-e", "inject=fsync:delay_exit=1000000",
+                             *command(args)], cwd=d, stdout=subprocess.PIPE)
+    time.sleep(0.3)
+    second = run(d, args)
+    slow.communicate()
+    out, _, line = reference(None, args, PINNED, PINNED)
+    expect("second run", (second.stdout, second.took > 0.5, read(os.path.join(d, "password.txt"))),
+           (out, True, line * 2))
+
 def uninitialised(d):
     """Under valgrind's memcheck no run reads a byte it has not written, the
     settings in UTF-8 or in UTF-16 whose four-byte character meets the
@@ -410,7 +455,8 @@ CASES = {f.__name__: f for f in (
     pinned_runs, log_stamps, signals, killed_at_the_console, neighbours, unusable_time_zones,
     output, not_regular_files, closed_to_the_user,
     settings_that_hold_the_log, others_files, hidden_settings,
-    working_directory_deleted, large_log, concurrent_runs, help_and_version, uninitialised)}
+    working_directory_deleted, large_log, concurrent_runs, help_and_version, uninitialised,
+    stalled_scanner, first_runs)}
 
 if __name__ == "__main__" and sys.argv[1] == "--list":
     print(";".join(CASES))
