@@ -439,6 +439,74 @@ def first_runs(d):
     expect("second run", (second.stdout, second.took > 0.5, read(os.path.join(d, "password.txt"))),
            (out, True, line * 2))
 
+def ways_of_others(d):
+    """Root follows a link only along a way that no other user (nobody) can
+    change: each link on it root's own, in a directory only root can change
+    or a sticky one. Nobody's links, chains through them, a second name in
+    nobody's directory, and names nobody swaps while runs go on, read as no
+    file: nothing is logged or made there, no value used. Root's own ways
+    keep working, and so does nobody's own way through a link of root's."""
+    if WINDOWS or EMULATOR or os.geteuid() != 0:
+        skip("needs root and a native run; Windows has access lists")
+    global AT
+    os.chmod(d, 0o755)
+    AT = shutil.copy(AT, d)  # where nobody may run it
+    N, values = 65534, b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
+    # A path holds a directory (its mode), a link (its target; "/" is the
+    # row's top), a file (its bytes), or a second name of another path.
+    common = [("out", 0o755, 0), ("out/log", EARLIER, 0), ("out/ini", values, 0), ("closed", 0o700, 0),
+              ("shared", 0o1777, 0), ("mine", 0o755, 0), ("his", 0o755, N), ("sync", 0o777, 0),
+              ("system", "sync", 0), ("rootlink", "/out/log", 0)]
+    for i, (made, lands, runner, swap) in enumerate((  # lands: where the line goes
+            ([("mine/password.txt", "real.log", 0), ("mine/real.log", "../out/log", N)], None, 0, ""),
+            ([("mine/password.txt", "sub/new.log", 0), ("mine/sub", "../closed", N)], None, 0, ""),
+            ([("mine/settings.ini", "real.ini", 0), ("mine/real.ini", "../out/ini", N)], None, 0, ""),
+            ([("mine/password.txt", "../shared/log", 0), ("shared/log", "../out/log", N)], None, 0, ""),
+            ([("his/password.txt", ("out/log",), 0)], None, 0, ""),
+            ([("his/password.txt", ("rootlink",), 0)], None, 0, ""),
+            ([("his/a", EARLIER, 0), ("his/password.txt", "a", 0), ("his/password.txt.swap", "../out/log", N)],
+             None, 0, "password.txt"),
+            ([("his/password.txt", "made", 0), ("his/password.txt.swap", "../closed/made", N)],
+             None, 0, "password.txt"),
+            ([("his/a", values, 0), ("his/settings.ini", "a", 0), ("his/settings.ini.swap", "../out/ini", N)],
+             None, 0, "settings.ini"),
+            ([("mine/password.txt", "../sync/password.txt", 0), ("sync/password.txt", EARLIER, 0)],
+             "sync/password.txt", 0, ""),
+            ([("mine/settings.ini", "../out/ini", 0), ("mine/password.txt", "../system/new.log", 0)],
+             "sync/new.log", 0, ""),
+            ([("mine/password.txt", "../shared/log", 0), ("shared/log", "made", 0)], "shared/made", 0, ""),
+            ([("his/password.txt", "../system/his.log", N)], "sync/his.log", N, ""))):
+        top = make(d, str(i))
+        for path, what, owner in common + made:
+            path = os.path.join(top, path)
+            if isinstance(what, int):
+                os.mkdir(path)
+                os.chmod(path, what)
+            elif isinstance(what, tuple):
+                os.link(os.path.join(top, what[0]), path, follow_symlinks=False)
+            elif isinstance(what, str):  # "/..." leads from `top`
+                os.symlink(top + what if what[0] == "/" else what, path)
+            else:
+                Path(path).write_bytes(what)
+            os.lchown(path, owner, owner)
+        sub = os.path.join(top, made[0][0].split("/")[0])
+        swapper = swap and subprocess.Popen([NEIGHBOUR, "swap", os.path.join(sub, swap), "60000"],
+                                            stdout=subprocess.PIPE)
+        if swapper:
+            expect("swapper", swapper.stdout.readline(), b"held\n")
+        end, runs = time.monotonic() + (1 if swap else 0), 0
+        while runs == 0 or time.monotonic() < end:  # a second of runs while names are swapped
+            p, runs = run(sub, prefix=("setpriv", "--reuid=%d" % runner, "--regid=%d" % runner,
+                                       "--clear-groups")), runs + 1
+            out, _, line = reference(values if lands and "settings" in made[0][0] else None, (), PINNED, PINNED)
+            expect(sub, p.stdout, out)
+        if swapper:
+            swapper.kill()
+            swapper.wait()
+        expect(sub, [read(os.path.join(top, path)) for path in ("out/log", "out/ini", lands or "out")]
+               + os.listdir(os.path.join(top, "closed")),
+               [EARLIER, values, lands and (EARLIER if lands == "sync/password.txt" else b"") + line * runs])
+
 def uninitialised(d):
     """Under valgrind's memcheck no run reads a byte it has not written, the
     settings in UTF-8 or in UTF-16 whose four-byte character meets the
@@ -456,7 +524,7 @@ CASES = {f.__name__: f for f in (
     output, not_regular_files, closed_to_the_user,
     settings_that_hold_the_log, others_files, hidden_settings,
     working_directory_deleted, large_log, concurrent_runs, help_and_version, uninitialised,
-    stalled_scanner, first_runs)}
+    stalled_scanner, first_runs, ways_of_others)}
 
 if __name__ == "__main__" and sys.argv[1] == "--list":
     print(";".join(CASES))
