@@ -232,17 +232,33 @@ def neighbours(d):
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
 def unusable_time_zones(d):
-    """A TZ naming a FIFO or a terminal, which the C library would open and
-    read, is not used: the line is stamped in the machine's zone."""
+    """A zone file the C library would wait on or grow for is not used: the
+    line is stamped in the machine's zone, at once. That is a FIFO or a
+    terminal, named by TZ or as the posixrules that a rule without dates
+    reads, or a sparse file whose header claims 2^27 times. A zone another user flips
+    between a file and a FIFO never hangs a run either: it stamps in one
+    zone or the other."""
     posix_only("Windows takes the system's zone, whatever TZ says")
     os.mkfifo(os.path.join(d, "zone"))
+    os.mkfifo(os.path.join(make(d, "rules"), "posixrules"))
+    with open(os.path.join(d, "huge"), "wb") as f:  # 4 KiB of data in 671 MB
+        f.write(b"TZif" + bytes(28) + (2**27).to_bytes(4, "big") + b"\0\0\0\1\0\0\0\4")
+        f.truncate(44 + 2**27 * 5 + 10)
+    shutil.copy("/usr/share/zoneinfo/Asia/Kolkata", os.path.join(d, "flip"))
+    os.mkfifo(os.path.join(d, "flip.swap"))
     terminal = os.ttyname(os.openpty()[1])
-    machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, []
-    for i, zone in enumerate([{}, {"TZ": d + "/zone"}, {"TZ": ":" + d + "/zone"},
-                              {"TZ": "zone", "TZDIR": d}, {"TZ": terminal}]):
-        run(make(d, str(i)), ("12", "3"), (PINNED, 1719835200), env={**machine, **zone})
-        stamps.append(read(os.path.join(d, str(i), "password.txt")))
-    expect("stamps", stamps, stamps[:1] * 5)
+    machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, (set(), set())
+    swapper = subprocess.Popen([NEIGHBOUR, "swap", d + "/flip", "60000"], stdout=subprocess.PIPE)
+    expect("swapper", swapper.stdout.readline(), b"held\n")
+    for i, zone in enumerate([{}, {"TZ": d + "/zone"}, {"TZ": ":" + d + "/zone"}, {"TZ": "zone", "TZDIR": d},
+                              {"TZ": terminal}, {"TZ": "EST5EDT", "TZDIR": d + "/rules"},
+                              {"TZ": ":AAA3BBB", "TZDIR": d + "/rules"}, {"TZ": d + "/huge"}]
+                             + [{"TZ": d + "/flip"}] * 200):
+        took = run(make(d, str(i)), ("12", "3"), (PINNED, 1719835200), env={**machine, **zone}).took
+        stamps["flip" in zone.get("TZ", "")].add((read(os.path.join(d, str(i), "password.txt")), took < 2))
+    swapper.kill()
+    indian = (b"17:30:00 01_07_2024 PIN code:\t\t771\r\n", True)
+    expect("stamps", (len(stamps[0]), stamps[1] - stamps[0] - {indian}), (1, set()))
 
 def output(d):
     """PWDRAW itself logs its line whatever becomes of standard output."""

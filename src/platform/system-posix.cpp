@@ -10,10 +10,10 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
 
 #include "platform/neighbour.h"
@@ -50,8 +50,8 @@ bool arm_deadline() {
   const long long left = neighbour_time_left();
   struct sigaction action = {};
   action.sa_handler = on_deadline;  // without SA_RESTART
-  const itimerval timer = {{0, 5000}, {static_cast<time_t>(left / 1000000),
-                                       static_cast<suseconds_t>(left % 1000000)}};
+  const itimerval timer = {
+      {0, 5000}, {static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)}};
   return left > 0 && ::sigaction(SIGALRM, &action, nullptr) == 0 &&
          ::setitimer(ITIMER_REAL, &timer, nullptr) == 0;
 }
@@ -136,6 +136,14 @@ bool same_inode(const struct stat& a, const struct stat& b) {
 }
 
 using Path = std::array<char, PATH_MAX>;
+using ProcName = std::array<char, 32>;
+
+// The name under /proc of the file open at `fd`: opening or linking it
+// reaches that very file, whatever its names have become.
+const char* proc_name(int fd, ProcName& name) {
+  (void)std::snprintf(name.data(), name.size(), "/proc/self/fd/%d", fd);
+  return name.data();
+}
 
 // Reads the link `name` in `dir` into `target` when no other user can
 // have made or changed it: a link of the user who runs us, or of root, in
@@ -267,8 +275,8 @@ volatile std::sig_atomic_t temp_named = 0;
 
 extern "C" void remove_temp_and_end(int signal) {
   if (temp_named != 0) ::unlink(temp_name.data());
-  ::signal(signal, SIG_DFL);
-  ::raise(signal);  // delivered as the handler returns
+  (void)::signal(signal, SIG_DFL);
+  (void)::raise(signal);  // delivered as the handler returns
 }
 
 // Makes the ending signals remove the temporary file before they end the
@@ -280,8 +288,7 @@ void catch_ending_signals(Dispositions& saved) {
   action.sa_handler = remove_temp_and_end;
   ::sigfillset(&action.sa_mask);
   for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-    if (::sigaction(kEndingSignals[i], nullptr, &saved[i]) == 0 &&
-        saved[i].sa_handler != SIG_IGN) {
+    if (::sigaction(kEndingSignals[i], nullptr, &saved[i]) == 0 && saved[i].sa_handler != SIG_IGN) {
       ::sigaction(kEndingSignals[i], &action, nullptr);
     }
   }
@@ -308,8 +315,8 @@ bool next_temp_name(const char* path, unsigned attempt) {
   for (std::size_t i = 0; i + 1 < letters.size(); ++i, mix /= sizeof kLetters - 1) {
     letters[i] = kLetters[mix % (sizeof kLetters - 1)];
   }
-  const int length = std::snprintf(temp_name.data(), temp_name.size(), ".%s.%s", path,
-                                   letters.data());
+  const int length =
+      std::snprintf(temp_name.data(), temp_name.size(), ".%s.%s", path, letters.data());
   return length > 0 && length < static_cast<int>(temp_name.size());
 }
 
@@ -324,17 +331,17 @@ int name_temp(const char* path, int fd) {
     if (fd >= 0) {
       // Linking an open file by its descriptor needs a privilege; through
       // /proc it needs none.
-      std::array<char, 32> self;
-      std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", fd);
+      ProcName self;
       if (::linkat(fd, "", AT_FDCWD, temp_name.data(), AT_EMPTY_PATH) == 0 ||
-          (errno != EEXIST &&
-           ::linkat(AT_FDCWD, self.data(), AT_FDCWD, temp_name.data(), AT_SYMLINK_FOLLOW) == 0)) {
+          (errno != EEXIST && ::linkat(AT_FDCWD, proc_name(fd, self), AT_FDCWD, temp_name.data(),
+                                       AT_SYMLINK_FOLLOW) == 0)) {
         return fd;
       }
     } else
 #endif
     {
-      const int made = open_at(AT_FDCWD, temp_name.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
+      const int made =
+          open_at(AT_FDCWD, temp_name.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
       if (made >= 0) return made;
     }
     temp_named = 0;
@@ -368,11 +375,15 @@ bool ends_a_line(int fd, off_t size) {
 }
 
 // Whether the zone file open at `fd` is one the C library may read: a
-// regular file whose header claims no more than the file holds, which the
-// library would otherwise allocate and wait to read.
+// regular file no larger than 1 MiB (the largest real ones hold a few KiB)
+// whose header claims no more than the file holds. The library allocates
+// what the header claims and reads it, sparse or not.
 bool is_usable_zone(int fd) {
+  constexpr off_t kMaxZoneSize = off_t{1} << 20;
   struct stat file;
-  if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) return false;
+  if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode) || file.st_size > kMaxZoneSize) {
+    return false;
+  }
   std::uint64_t at = 0;
   for (int block = 0; block < 2; ++block) {
     std::array<unsigned char, 44> header;
@@ -384,7 +395,8 @@ bool is_usable_zone(int fd) {
     std::array<std::uint64_t, 6> count;  // UT/local, standard/wall, leap, times, types, chars
     for (std::size_t i = 0; i < count.size(); ++i) {
       const unsigned char* b = &header[20 + 4 * i];
-      count[i] = std::uint64_t{b[0]} << 24 | std::uint64_t{b[1]} << 16 | std::uint64_t{b[2]} << 8 | b[3];
+      count[i] =
+          std::uint64_t{b[0]} << 24 | std::uint64_t{b[1]} << 16 | std::uint64_t{b[2]} << 8 | b[3];
     }
     const std::uint64_t time_size = block == 0 ? 4 : 8;
     at += header.size() + count[3] * (time_size + 1) + count[4] * 6 + count[5] +
@@ -446,10 +458,10 @@ int check_zone(bool& bounded) {
     ::unsetenv("TZ");
     bounded = false;
   } else if (!bounded) {
-    std::array<char, 32> self;
-    std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", fd);
+    ProcName self;
     struct stat checked, seen;
-    if (::fstat(fd, &checked) == 0 && ::stat(self.data(), &seen) == 0 && same_inode(checked, seen)) {
+    if (::fstat(fd, &checked) == 0 && ::stat(proc_name(fd, self), &seen) == 0 &&
+        same_inode(checked, seen)) {
       ::setenv("TZ", self.data(), 1);
       return fd;
     }

@@ -103,8 +103,8 @@ std::optional<std::size_t> read_text_file(const char* path, char* data, std::siz
   std::optional<Utf16> utf16;
   std::size_t used = 0;
   long got = 0;
-  for (bool first = true;
-       used < size && !(utf16 && utf16->full) && (got = read_file(fd, chunk.data(), chunk.size())) > 0;
+  for (bool first = true; used < size && !(utf16 && utf16->full) &&
+                          (got = read_file(fd, chunk.data(), chunk.size())) > 0;
        first = false) {
     std::string_view bytes(chunk.data(), static_cast<std::size_t>(got));
     if (first && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
