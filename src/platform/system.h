@@ -6,10 +6,20 @@
 //
 // On POSIX a file is written only if it is ours: a regular file owned by
 // the user who runs us and with its owner's write bit, so that neither
-// another user's file nor a read-only one is written, not even by root. A
-// symbolic link is followed only if that user owns it, to read or write;
-// anyone else's reads as no file. On Windows the access list and the
-// read-only attribute decide.
+// another user's file nor a read-only one is written, not even by root.
+// A symbolic link is followed, to read or write, only along a way no other
+// user can change: every link met on the way to the file (the name, each
+// link in its target, any link among the target's directories) belongs to
+// that user or to root and sits in a directory that only they can change
+// (theirs or root's, not writable by group or others, or sticky). Any
+// other way reads as no file. The way is walked one name at a time from
+// directory descriptors, so a name swapped between a check and a use
+// changes nothing; on Linux each link is read from the very entry
+// checked (O_PATH). Elsewhere it is read by name between two looks that
+// must agree, which in a directory no one else can change is the same.
+// A file with a second name is not written through a name in a directory
+// another user can change, since that user may have made the name.
+// On Windows the access list and the read-only attribute decide.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +34,9 @@ inline constexpr int kNoFile = -2;
 /// or device. Returns the descriptor, kNoFile when there is no such file,
 /// or -1 when it exists but cannot be opened. A file another program holds
 /// (a sharing violation on Windows, a lease on Linux) is waited for within
-/// the run's deadline (see neighbour.h) before it counts as unreadable.
+/// the run's deadline (see neighbour.h) before it counts as unreadable: on
+/// Linux in the kernel's queue, served as the holder lets go, on Windows,
+/// which has no queue for it, by polling.
 int open_for_reading(const char* path);
 
 /// Whether both names lead, through any links, to one file.
@@ -53,13 +65,26 @@ int standard_output();
 /// passwords.
 ///
 /// The new file is named "." + `path` + a suffix: hidden where names with a
-/// leading dot are, and matched by no wildcard that starts with `path`. The
-/// signals and console events that end a run are held from its creation
-/// until it is renamed or removed, so only a kill that cannot be held, or a
-/// power cut, leaves it behind; no run ever reads it. A program that holds
-/// `path` or the new file (Windows refuses the rename while any handle is
-/// open on either) is waited for within the run's deadline; past it, the
-/// old file stays and the new one is removed.
+/// leading dot are, and matched by no wildcard that starts with `path`. No
+/// run ever reads it. Interrupt, termination, hang-up and quit end a run at
+/// once at any moment, and leave no new file behind:
+/// - On Linux it is made without a name (O_TMPFILE) and written and flushed
+///   before it gets one, then renamed; a run ended before leaves nothing,
+///   even one whose open waits on a stalled scanner. While it has its name,
+///   for two quick calls, a signal removes the name before it ends the run.
+/// - On other POSIX systems, or file systems without unnamed files, it has
+///   its name from the start, and the signal removes it as it arrives; an
+///   open stuck on a stalled scanner ends only when the scanner answers.
+/// - On Windows, Ctrl+C, Ctrl+Break and closing the console remove it from
+///   the thread the system runs them on, and the run ends.
+/// Only a kill that cannot be caught (SIGKILL, TerminateProcess), or a
+/// power cut, can leave it, and on Linux only within those two calls.
+/// Quit, whose default dumps core, is one the kernel does not let end a
+/// wait on a scanner: it ends the run once the scanner answers.
+///
+/// A program that holds `path` or the new file (Windows refuses the rename
+/// while any handle is open on either) is waited for within the run's
+/// deadline; past it, the old file stays and the new one is removed.
 ///
 /// Only a regular file of ours or a missing one is replaced: a read-only
 /// file, another user's, a symbolic link, a directory, a device or a FIFO
@@ -87,12 +112,18 @@ void replace_file(const char* path, const char* data, std::size_t size);
 /// the system takes only in part (a full disk, a file-size limit) is cut
 /// off again: the file gains all the bytes or none, and since the lock is
 /// held no other run's line can be cut with them. Earlier content is never
-/// touched. A power cut before the flush completes may lose the bytes.
+/// touched. A power cut before the flush completes may lose the bytes, or
+/// leave part of them where the disk wrote some sectors and not others.
+/// A run that finds the file empty, and so may have made it, flushes the
+/// file and its directory before it lets go of the lock: no other run can
+/// find the file not empty, and show its line, before the file and its
+/// name last. Any other run lets go first and flushes after.
 ///
 /// A program that holds the file or its lock is waited for within the run's
-/// deadline. Past it, Windows gives up, since a locked range cannot be
-/// written; POSIX writes anyway, since flock is advisory and orders only
-/// our own runs, and a password shown must be a password logged.
+/// deadline, on POSIX in the kernel's queue. Past it, Windows gives up,
+/// since a locked range cannot be written; POSIX writes anyway, since flock
+/// is advisory and orders only our own runs, and a password shown must be a
+/// password logged.
 void append_file(const char* path, const char* data, std::size_t size);
 
 /// Makes the standard streams safe before anything is written: a closed one
@@ -102,10 +133,14 @@ void append_file(const char* path, const char* data, std::size_t size);
 void prepare_process();
 
 /// Converts `time` to the machine's local date and time, daylight saving
-/// included; false when the platform cannot. On POSIX, a TZ naming a file
-/// that exists but is not a regular file (a FIFO, a terminal, a directory),
-/// which the C library would open and read, is not used: the machine's zone
-/// is, so that no TZ can hang the run. Windows takes the system's zone.
+/// included; false when the platform cannot. On POSIX no TZ or TZDIR can
+/// make a run wait or grow: the file the C library reads for the zone (the
+/// one TZ names, or "posixrules" for a rule with summer time but no dates
+/// of change) must be a regular file of at most 1 MiB whose header claims
+/// no more than it holds, or the machine's zone is used. On Linux the
+/// library reads the named file through /proc, the very file checked;
+/// posixrules it opens by name, under the run's deadline. Windows takes the
+/// system's zone.
 bool to_local_time(std::time_t time, std::tm& local);
 
 }  // namespace pwdraw
