@@ -18,6 +18,10 @@ decimal-saturate        src/app/decimal.cpp            if (magnitude > kMax) ret
 decimal-negate          src/app/decimal.cpp            0u - value => ~value
 quality-low-bound       src/app/parameters.cpp         values.quality < 12 => values.quality <= 12
 number-high-bound       src/app/parameters.cpp         values.number > 10000 => values.number >= 10000
+quality-high-bound      src/app/parameters.cpp         values.quality > 20 => values.quality >= 20
+type-low-bound          src/app/parameters.cpp         values.type == 0 => values.type <= 1
+type-high-bound         src/app/parameters.cpp         values.type > 4 => values.type >= 4
+number-low-bound        src/app/parameters.cpp         values.number == 0 => values.number <= 1
 candidate-range         src/app/parameters.cpp         % 10000 + 1 => % 10000
 args-threshold          src/app/command_line.cpp       argc <= 1 => argc <= 2
 unreadable-rewritten    src/app/command_line.cpp       may_rewrite = read.has_value(); => may_rewrite = true;

@@ -123,19 +123,27 @@ def pinned_runs(d):
     for i, (settings, args, seed, console, after) in enumerate((
             (None, [], PINNED, "Password:\tvMy6SrCgbW4p34vE", (16, 2, 6992)),
             (b"quality=12\ntype=3\nnumber = 12345\n", [], PINNED, "PIN code:\t771", (12, 3, 6992)),
-            ("\ufeffquality=12\ntype=3\nnumber = 12345\n".encode("utf-16-le"), [], PINNED,
-             "PIN code:\t771", (12, 3, 6992)),
-            (None, ["25", "7", "0"], PINNED, "Password:\t?6+?M4$qgmXBNKSs&6Ot", (20, 4, 6992)),
-            (None, ["11", "4", "10000"], PINNED, "Password:\tA?(f$Nu1SbhIWBce", (16, 4, 10000)),
+            ("\ufeffquality=21\ntype=0\nnumber=1\n".encode("utf-16-le"), [], PINNED,
+             "Password:\tCnmpfluii79J9T5QAmsS", (20, 2, 1)),
+            (b"quality=11\ntype=5\nnumber=10001\n", [], PINNED, "Password:\t?6+?M4$qgmXBNKSs", (16, 4, 6992)),
+            (b"quality=20\ntype=4\nnumber=10000\n", [], PINNED, "Password:\tA?(f$Nu1SbhIWBce6K+1", None),
+            # The line filter drops the minus, and five digits are read: 42949.
+            (b"quality = -4294967284\ntype=-1\nnumber=0\n", [], PINNED, "Password:\tICQJdI9LVYmK0qWqLYNq",
+             (20, 1, 6992)),
+            (None, ["21", "5", "0"], PINNED, "Password:\t?6+?M4$qgmXBNKSs&6Ot", (20, 4, 6992)),
+            (None, ["11", "0", "10000"], PINNED, "Password:\tZYHzgDifLEb8zy5i", (16, 2, 10000)),
             (None, ["20", "4", "10000", "extra"], PINNED, "Password:\tA?(f$Nu1SbhIWBce6K+1", None),
             (None, ["12", "1", "500"], PINNED, "Password:\tWlbHbJ3KgvNb", None),
-            (None, ["12", "1", "1"], PINNED, "Password:\tUJWvZ14wAuMf", None),
-            (None, ["14"], PINNED, "Password:\tvMy6SrCgbW4p34", (14, 2, 6992)),
-            (None, ["-14", "3", "10000"], PINNED, "PIN code:\t282", (20, 3, 10000)),
+            (None, ["12", "1", "0" * 40 + "1"], PINNED, "Password:\tUJWvZ14wAuMf", None),
+            (None, [" \t\n\v\f\r+14kg", "+-5"], PINNED, "Password:\tvMy6SrCgbW4p34", (14, 2, 6992)),
+            (None, ["-14", "3", "10001"], PINNED, "PIN code:\t771", (20, 3, 6992)),
             (None, ["abc", "-4294967295", "99999999999"], PINNED, "Password:\tICQJdI9LVYmK0qWq",
              (16, 1, 6992)),
+            # Up to 2^32 a minus wraps around (12), past it the value saturates.
+            (None, ["-4294967284", "-4294967296", "4294967297"], PINNED + 11, "Password:\tZ?xV.;IL5iR*",
+             (12, 4, 2052)),
             (None, ["20", "4"], 2147483649, "Password:\t2b>8zC&mvq:AR,T!Xchk", (20, 4, 7772)),
-            (None, ["12", "3"], 4294967301, "PIN code:\t306", (12, 3, 468)))):
+            (None, ["- 5", "3"], 4294967301, "PIN code:\t306", (16, 3, 468)))):
         sub = make(d, str(i), [("settings.ini", settings)] * bool(settings))
         paths = [os.path.join(sub, name) for name in FILES]
         if settings:
@@ -143,7 +151,7 @@ def pinned_runs(d):
         p = run(sub, args, (seed, PINNED))
         modes = [stat.S_IMODE(os.stat(path).st_mode) for path in paths if os.path.exists(path)]
         expect(args, (p.stdout, read(paths[0]), modes),
-               ((console + "\r\n").encode(), after and written % after,
+               ((console + "\r\n").encode(), written % after if after else settings,
                 ([shared] if settings else [owner_only] * bool(after)) + [owner_only]))
 
 def log_stamps(d):
