@@ -157,21 +157,31 @@ def pinned_runs(d):
 def log_stamps(d):
     """The log line in each zone's local time, across a change to summer
     time and past 2038 and 2106; a second no platform converts is stamped
-    alike everywhere."""
-    for zone, second, type, line in (
+    alike everywhere. A TZ naming a FIFO or a terminal, which the C library
+    would open and read, is not used: the machine's zone (None) is. The line
+    starts a line of its own after a note saved without a final newline."""
+    fifo, rows = os.path.join(d, "zone"), [
             ("UTC0", PINNED, 3, "15:21:27 08_12_2018 PIN code:\t\t139"),
-            ("UTC0", 2147483649, 3, "03:14:09 19_01_2038 PIN code:\t\t139"),
-            ("UTC0", 4294967301, 1, "06:28:21 07_02_2106 Password 16:\tUJWvZ14wAuMfgh7X"),
+            ("UTC0", 2147483649, 3, "note\r\n03:14:09 19_01_2038 PIN code:\t\t139", b"note"),
+            ("UTC0", 4294967301, 1, "note\r\r\n06:28:21 07_02_2106 Password 16:\tUJWvZ14wAuMfgh7X", b"note\r"),
             ("UTC0", 2**63 - 1, 3, "00:00:00 00_01_1900 PIN code:\t\t139"),
             ("Europe/Berlin", 1711846799, 1, "01:59:59 31_03_2024 Password 16:\tUJWvZ14wAuMfgh7X"),
             ("Europe/Berlin", 1711846800, 2, "03:00:00 31_03_2024 Password 16:\tCnmpfluii79J9T5Q"),
             ("America/New_York", 1704067200, 4, "19:00:00 31_12_2023 Password 16:\t#6,*S(*N-*W=M-zZ"),
             ("America/New_York", 1719835200, 4, "08:00:00 01_07_2024 Password 16:\t#6,*S(*N-*W=M-zZ"),
             ("America/New_York", 4294967301, 3, "01:28:21 07_02_2106 PIN code:\t\t139"),
-            ("Asia/Kolkata", 1719835200, 2, "17:30:00 01_07_2024 Password 16:\tCnmpfluii79J9T5Q")):
-        sub = make(d, "%s %d" % (zone.replace("/", " "), second))
-        run(sub, ["16", str(type), "1"], (PINNED, second), env={**ENV, "TZ": zone})
-        expect(zone, read(os.path.join(sub, "password.txt")), (line + "\r\n").encode())
+            ("Asia/Kolkata", 1719835200, 2, "17:30:00 01_07_2024 Password 16:\tCnmpfluii79J9T5Q")]
+    if not WINDOWS:  # which takes the system's zone, whatever TZ says
+        os.mkfifo(fifo)
+        rows += [(zone, 1719835200, 3, None) for zone in
+                 (None, fifo, ":" + fifo, "zone", os.ttyname(os.openpty()[1]))]
+    machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, {}
+    for i, (zone, second, type, line, *log) in enumerate(rows):
+        sub = make(d, str(i), [("password.txt", note) for note in log])
+        env = {**machine, **({"TZ": zone} if zone else {}), **({"TZDIR": d} if zone == "zone" else {})}
+        run(sub, ["16", str(type), "1"], (PINNED, second), env=env)
+        got = read(os.path.join(sub, "password.txt"))
+        expect(zone, got, (line + "\r\n").encode() if line else stamps.setdefault("machine", got))
 
 def signals(d):
     """A signal that would end a run ends it at once, whenever it comes (it
@@ -239,19 +249,6 @@ def neighbours(d):
         sub = make(d, how + " " + name, [("settings.ini", settings), ("password.txt", EARLIER)])
         p = check(sub, keep=keep, neighbour=(how, name, hold))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
-
-def unusable_time_zones(d):
-    """A TZ naming a FIFO or a terminal, which the C library would open and
-    read, is not used: the line is stamped in the machine's zone."""
-    posix_only("Windows takes the system's zone, whatever TZ says")
-    os.mkfifo(os.path.join(d, "zone"))
-    terminal = os.ttyname(os.openpty()[1])
-    machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, []
-    for i, zone in enumerate([{}, {"TZ": d + "/zone"}, {"TZ": ":" + d + "/zone"},
-                              {"TZ": "zone", "TZDIR": d}, {"TZ": terminal}]):
-        run(make(d, str(i)), ("12", "3"), (PINNED, 1719835200), env={**machine, **zone})
-        stamps.append(read(os.path.join(d, str(i), "password.txt")))
-    expect("stamps", stamps, stamps[:1] * 5)
 
 def output(d):
     """PWDRAW itself logs its line whatever becomes of standard output."""
@@ -407,7 +404,7 @@ def help_and_version(d):
     check(make(d, "-help", user), args=["-help"])
 
 CASES = {f.__name__: f for f in (
-    pinned_runs, log_stamps, signals, killed_at_the_console, neighbours, unusable_time_zones,
+    pinned_runs, log_stamps, signals, killed_at_the_console, neighbours,
     output, not_regular_files, closed_to_the_user,
     settings_that_hold_the_log, others_files, hidden_settings,
     working_directory_deleted, large_log, concurrent_runs, help_and_version)}
