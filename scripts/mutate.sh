@@ -18,6 +18,10 @@ decimal-saturate        src/app/decimal.cpp            if (magnitude > kMax) ret
 decimal-negate          src/app/decimal.cpp            0u - value => ~value
 quality-low-bound       src/app/parameters.cpp         values.quality < 12 => values.quality <= 12
 number-high-bound       src/app/parameters.cpp         values.number > 10000 => values.number >= 10000
+quality-high-bound      src/app/parameters.cpp         values.quality > 20 => values.quality >= 20
+type-low-bound          src/app/parameters.cpp         values.type == 0 => values.type <= 1
+type-high-bound         src/app/parameters.cpp         values.type > 4 => values.type >= 4
+number-low-bound        src/app/parameters.cpp         values.number == 0 => values.number <= 1
 candidate-range         src/app/parameters.cpp         % 10000 + 1 => % 10000
 args-threshold          src/app/command_line.cpp       argc <= 1 => argc <= 2
 unreadable-rewritten    src/app/command_line.cpp       may_rewrite = read.has_value(); => may_rewrite = true;
@@ -41,6 +45,7 @@ pin-length-4            src/generator/password.cpp     kPinLength = 3; => kPinLe
 set4-punctuation        src/generator/password.cpp     "!#$%&()*+,-:;<=>?_." => "!#$%&()*+,-:;<=>?_@"
 pin-set-zero            src/generator/password.cpp     "1234567890", => "123456789o",
 set2-nine               src/generator/password.cpp     "123456789AaBb => "123456780AaBb
+console-before-log      src/generator/password.cpp     log_password(password, password.size(), type); => write_console({line.data(), static_cast<std::size_t>(size)}); log_password(password, password.size(), type); return;
 log-month               src/generator/password_log.cpp local.tm_mon + 1 => local.tm_mon
 log-pin-tabs            src/generator/password_log.cpp "%s PIN code:\t\t%.*s\n" => "%s PIN code:\t%.*s\n"
 log-keeps-failed-time   src/generator/password_log.cpp if (!to_local_time(clock_now(), local)) local = {}; => to_local_time(clock_now(), local);
@@ -61,7 +66,7 @@ temp-signals-not-held   src/platform/system-posix.cpp  const sigset_t held = hol
 lease-not-waited        src/platform/system-posix.cpp  (errno == EWOULDBLOCK && wait_for_neighbour()) => (false)
 log-glued-to-note       src/platform/system-posix.cpp  return size == 0 || ::pread => return true || ::pread
 tz-fifo-kept            src/platform/system-posix.cpp  ::unsetenv("TZ"); => static_cast<void>(found);
-neighbour-no-wait       src/platform/neighbour.cpp     if (left <= Clock::duration::zero()) return false; => return false;
+neighbour-no-wait       src/platform/neighbour.cpp     if (left == Clock::duration::zero()) return false; => return false;
 utf16-byte-order        src/platform/text_file.cpp     utf16 = Utf16{bytes[0] == '\xFE'}; => utf16 = Utf16{bytes[0] != '\xFE'};
 utf8-counts-units       src/platform/text_file.cpp     code < 0x800 ? 2 => code < 0x800 ? 1
 help-slash              src/app/usage.cpp              first == "/?" => first == "/h"

@@ -38,20 +38,4 @@ TEST(TextFileTest, WritesATextThatFitsWholeAndNoneThatDoesNot) {
   }
 }
 
-// A line added to the log starts a line of its own, even after a note
-// saved without a final newline.
-TEST(TextFileTest, AppendsALineOfItsOwn) {
-  const std::pair<std::string, std::string> logs[] = {
-      {"", "line\r\n"},
-      {"earlier\r\n", "earlier\r\nline\r\n"},
-      {"note", "note\r\nline\r\n"},
-      {"note\r", "note\r\r\nline\r\n"},
-  };
-  for (const auto& [before, after] : logs) {
-    std::ofstream("password.txt", std::ios::binary) << before;
-    append_text_file("password.txt", "line\n");
-    EXPECT_EQ(bytes_of("password.txt"), after) << before;
-  }
-}
-
 }  // namespace pwdraw
