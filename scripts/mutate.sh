@@ -55,18 +55,25 @@ encode-no-cr            src/platform/text_file.cpp     if (c == '\n') out[used++
 decode-past-ctrl-z      src/platform/text_file.cpp     i < size && data[i] != kCtrlZ => i < size
 decode-drops-lone-cr    src/platform/text_file.cpp     data[i] == '\r' && i + 1 < size && data[i + 1] == '\n' => data[i] == '\r'
 replace-follows-links   src/platform/system-posix.cpp  ::lstat(path, &old) => ::stat(path, &old)
-replace-loses-mode      src/platform/system-posix.cpp  ::fchmod(fd, old.st_mode & 07777); => ::fchmod(fd, 0600);
+replace-loses-mode      src/platform/system-posix.cpp  ::fchmod(fd, exists ? old.st_mode & 07777 : => ::fchmod(fd, exists ? 0600 :
 in-place-second-name    src/platform/system-posix.cpp  now.st_nlink == 1 => now.st_nlink >= 1
 in-place-no-cut         src/platform/system-posix.cpp  || ::ftruncate(fd, static_cast<off_t>(size)) != 0) { => || false) {
 in-place-no-restore     src/platform/system-posix.cpp  write_file(fd, old.data(), size); => static_cast<void>(old);
 append-keeps-partial    src/platform/system-posix.cpp  ::ftruncate(fd, end - put) != 0 => false
 append-cuts-others      src/platform/system-posix.cpp  now.st_size == end => now.st_size >= end
-temp-not-hidden         src/platform/system-posix.cpp  ".%s.XXXXXX" => "%s.XXXXXX"
-temp-signals-not-held   src/platform/system-posix.cpp  const sigset_t held = hold_signals(); => const sigset_t held = hold_signals(); release_signals(held);
-lease-not-waited        src/platform/system-posix.cpp  (errno == EWOULDBLOCK && wait_for_neighbour()) => (false)
+temp-not-hidden         src/platform/system-posix.cpp  ".%s.%s" => "%s.%s"
+temp-left-on-signal     src/platform/system-posix.cpp  if (temp_named != 0) ::unlink(temp_name.data()); => static_cast<void>(temp_name);
+temp-named-at-once      src/platform/system-posix.cpp  fd = open_at(AT_FDCWD, ".", O_TMPFILE | O_WRONLY); => fd = -1;
+lease-not-queued        src/platform/system-posix.cpp  fd = ::openat(dir, name, flags | O_CLOEXEC, kOwnerOnly); => fd = ::openat(dir, name, flags | O_CLOEXEC | O_NONBLOCK, kOwnerOnly);
+lock-not-queued         src/platform/system-posix.cpp  locked = ::flock(fd, LOCK_EX); => locked = ::flock(fd, LOCK_EX | LOCK_NB);
+deadline-not-armed      src/platform/system-posix.cpp  ::setitimer(ITIMER_REAL, &timer, nullptr) == 0 => true
+first-run-flushed-late  src/platform/system-posix.cpp  const bool made = before.st_size == 0; => const bool made = false;
 log-glued-to-note       src/platform/system-posix.cpp  return size == 0 || ::pread => return true || ::pread
-tz-fifo-kept            src/platform/system-posix.cpp  ::unsetenv("TZ"); => static_cast<void>(found);
-neighbour-no-wait       src/platform/neighbour.cpp     if (left == Clock::duration::zero()) return false; => return false;
+tz-fifo-kept            src/platform/system-posix.cpp  ::unsetenv("TZ"); => static_cast<void>(0);
+tz-size-unchecked       src/platform/system-posix.cpp  file.st_size > kMaxZoneSize => false
+tz-not-handed-over      src/platform/system-posix.cpp  ::setenv("TZ", self.data(), 1); => static_cast<void>(self);
+tz-posixrules-unchecked src/platform/system-posix.cpp  needs_default_rules(zone) => false
+neighbour-no-patience   src/platform/neighbour.cpp     kPatience{2000} => kPatience{0}
 utf16-byte-order        src/platform/text_file.cpp     utf16 = Utf16{bytes[0] == '\xFE'}; => utf16 = Utf16{bytes[0] != '\xFE'};
 utf8-counts-units       src/platform/text_file.cpp     code < 0x800 ? 2 => code < 0x800 ? 1
 help-slash              src/app/usage.cpp              first == "/?" => first == "/h"
@@ -76,8 +83,12 @@ main-unprepared         src/app/main.cpp               pwdraw::prepare_process()
 clock-ahead             src/platform/clock.cpp         std::time(nullptr) => std::time(nullptr) + 1
 writes-others-files     src/platform/system-posix.cpp  S_ISREG(file.st_mode) && file.st_uid == ::geteuid() => S_ISREG(file.st_mode)
 root-writes-read-only   src/platform/system-posix.cpp  (file.st_mode & S_IWUSR) != 0 => true
-follows-others-links    src/platform/system-posix.cpp  link.st_uid != ::geteuid() => false
-own-dangling-ignored    src/platform/system-posix.cpp  if (errno != ENOENT || (flags & O_CREAT) == 0) return -1; => return -1;
+follows-others-links    src/platform/system-posix.cpp  S_ISLNK(link.st_mode) && is_trusted(link.st_uid) => S_ISLNK(link.st_mode)
+follows-in-others-dirs  src/platform/system-posix.cpp  if (!is_safe_directory(dir)) return -1; => if (false) return -1;
+sticky-not-safe         src/platform/system-posix.cpp  (where.st_mode & S_ISVTX) != 0 => false
+second-name-written     src/platform/system-posix.cpp  before.st_nlink > 1 && !is_safe_directory(log.dir) => false
+own-dangling-ignored    src/platform/system-posix.cpp  opened.fd = open_at(opened.dir, name.data(), flags | O_NOFOLLOW); => opened.fd = open_at(opened.dir, name.data(), (flags & ~O_CREAT) | O_NOFOLLOW);
+utf16-counts-unwritten  src/platform/text_file.cpp     if (from.full) return used; => if (from.full) return size;
 settings-replace-log    src/app/settings.cpp           if (same_file(kPath, kLogPath)) return; => static_cast<void>(kLogPath);
 no-canaries             CMakeLists.txt                 add_compile_options(-fstack-protector-strong) => add_compile_options(-fno-stack-protector)
 not-static-pie          CMakeLists.txt                 -static-pie,-static> => -static,-static>
