@@ -5,7 +5,8 @@ Windows. PWDRAW_AT takes its clock in its first two arguments.
 
     fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT NEIGHBOUR CASE]
 """
-import contextlib, fcntl, fnmatch, functools, os, re, resource, shutil, signal, stat, subprocess, sys, tempfile, time
+import contextlib, ctypes, fcntl, fnmatch, functools, os, re, resource, shutil, signal, stat, subprocess, sys
+import tempfile, threading, time
 from pathlib import Path
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
@@ -74,6 +75,57 @@ def reference(settings, args, seed, stamp):
         sub = make(d, "run", [("settings.ini", settings)] * (settings is not None))
         out = run(sub, args, (seed, stamp)).stdout
         return (out,) + tuple(read(os.path.join(sub, name)) for name in FILES)
+
+@contextlib.contextmanager
+def meanwhile(holder, path):
+    """Runs holder(path, ready, stop), another program beside ours on Linux,
+    in a thread of ours, from when it is ready to the end of the block."""
+    ready, stop = threading.Event(), threading.Event()
+    signal.signal(signal.SIGIO, signal.SIG_IGN)  # a lease's break notice
+    thread = threading.Thread(target=holder, args=(path, ready, stop))
+    thread.start()
+    ready.wait()
+    try:
+        yield
+    finally:
+        stop.set()
+        thread.join()
+
+def flicker(path, ready, stop):
+    """A file server's client behind a slow link: a read lease it gives up
+    30 ms after each break notice and takes again 10 ms later."""
+    while not stop.is_set():
+        with open(path, "rb") as f:
+            with contextlib.suppress(OSError):
+                fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK)
+                ready.set()
+            while not stop.is_set() and fcntl.fcntl(f, fcntl.F_GETLEASE) == fcntl.F_RDLCK:
+                time.sleep(0.001)
+            time.sleep(0.03)
+        time.sleep(0.01)
+
+def stall(path, ready, stop):
+    """An on-access scanner whose daemon has stopped: every open in the
+    directory `path` waits for an answer that never comes."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.fanotify_mark.argtypes = (ctypes.c_int, ctypes.c_uint, ctypes.c_uint64, ctypes.c_int, ctypes.c_char_p)
+    group = libc.fanotify_init(4, os.O_RDONLY)  # FAN_CLASS_CONTENT
+    expect("fanotify", libc.fanotify_mark(group, 1, 0x8010000, -100, path.encode()), 0)  # open, children
+    ready.set()
+    stop.wait()
+    os.close(group)  # which answers for it
+
+@contextlib.contextmanager
+def swapping(path):
+    """Another user flipping `path` and `path`.swap as fast as it can."""
+    flip = "import ctypes, sys\nwhile True: ctypes.CDLL(None).renameat2(-100, sys.argv[1].encode(), -100, " \
+           "sys.argv[1].encode() + b'.swap', 2)"  # RENAME_EXCHANGE
+    swapper = subprocess.Popen([sys.executable, "-c", flip, path])
+    try:
+        yield
+    finally:
+        swapper.kill()
+        swapper.wait()
 
 def check(d, args=(), seen=BEFORE, keep=(), log_from=0, neighbour=(), **how):
     """A run in `d` leaves what the plain run that found `seen` leaves: its
@@ -180,20 +232,18 @@ def log_stamps(d):
         rows += [(zone, 1719835200, 3, None) for zone in (None, d + "/zone", ":" + d + "/zone", "zone",
                  os.ttyname(os.openpty()[1]), "EST5EDT", ":AAA3BBB", d + "/huge")]
         rows += [(d + "/flip", 1719835200, 3, "flip")] * 200
-        swapper = subprocess.Popen([NEIGHBOUR, "swap", d + "/flip", "60000"], stdout=subprocess.PIPE)
     machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, {}
-    for i, (zone, second, type, line, *log) in enumerate(rows):
-        sub = make(d, str(i), [("password.txt", note) for note in log])
-        env = {**machine, **({"TZ": zone} if zone else {}),
-               **({"TZDIR": d} if zone in ("zone", "EST5EDT", ":AAA3BBB") else {})}
-        run(sub, ["16", str(type), "1"], (PINNED, second), env=env)
-        got = read(os.path.join(sub, "password.txt"))
-        if line == "flip" and got == b"17:30:00 01_07_2024 PIN code:\t\t139\r\n":
-            continue
-        expect(zone, got, stamps.setdefault("machine", got) if line in (None, "flip") else
-               (line + "\r\n").encode())
-    if not WINDOWS:
-        swapper.kill()
+    with swapping(d + "/flip") if not WINDOWS else contextlib.nullcontext():
+        for i, (zone, second, type, line, *log) in enumerate(rows):
+            sub = make(d, str(i), [("password.txt", note) for note in log])
+            env = {**machine, **({"TZ": zone} if zone else {}),
+                   **({"TZDIR": d} if zone in ("zone", "EST5EDT", ":AAA3BBB") else {})}
+            run(sub, ["16", str(type), "1"], (PINNED, second), env=env)
+            got = read(os.path.join(sub, "password.txt"))
+            if line == "flip" and got == b"17:30:00 01_07_2024 PIN code:\t\t139\r\n":
+                continue
+            expect(zone, got, stamps.setdefault("machine", got) if line in (None, "flip") else
+                   (line + "\r\n").encode())
     expect("peak memory", resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss < 500000, True)
 
 def signals(d):
@@ -253,9 +303,10 @@ def neighbours(d):
             ("open", "password.txt", 1000, user, ()), ("exclusive", "settings.ini", 1000, user, ()),
             ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
             ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS),
-            ) + (("flicker", "password.txt", 60000, user, ()),) * 5 * (not WINDOWS)):
-        sub = make(d, "%d %s" % (i, how), [("settings.ini", settings), ("password.txt", EARLIER)])
-        p = check(sub, keep=keep, neighbour=(how, name, hold))
+            ) + ((flicker, "password.txt", 0, user, ()),) * 5 * (not WINDOWS)):
+        sub = make(d, str(i), [("settings.ini", settings), ("password.txt", EARLIER)])
+        with meanwhile(how, os.path.join(sub, name)) if callable(how) else contextlib.nullcontext():
+            p = check(sub, keep=keep, neighbour=() if callable(how) else (how, name, hold))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
 def output(d):
@@ -421,17 +472,14 @@ def stalled_scanner(d):
         skip("fanotify needs root and a native run")
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         sub = make(d, sig.name, [("settings.ini", NEEDS_REWRITE)])
-        scanner = subprocess.Popen([NEIGHBOUR, "stall", sub, "20000"], stdout=subprocess.PIPE)
-        expect("scanner", scanner.stdout.readline(), b"held\n")
-        p = subprocess.Popen(command(("25",)), cwd=sub, stdout=subprocess.DEVNULL)
-        time.sleep(0.3)
-        p.send_signal(sig)
-        sent = time.monotonic()
-        with contextlib.suppress(subprocess.TimeoutExpired):
-            p.wait(1)
-        took = time.monotonic() - sent
-        scanner.kill()
-        scanner.wait()
+        with meanwhile(stall, sub):
+            p = subprocess.Popen(command(("25",)), cwd=sub, stdout=subprocess.DEVNULL)
+            time.sleep(0.3)
+            p.send_signal(sig)
+            sent = time.monotonic()
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                p.wait(1)
+            took = time.monotonic() - sent
         p.wait()
         expect(sub, (p.returncode, took < 0.1, os.listdir(sub)), (-sig, True, ["settings.ini"]))
 
@@ -503,19 +551,14 @@ def ways_of_others(d):
                 Path(path).write_bytes(what)
             os.lchown(path, owner, owner)
         sub = os.path.join(top, made[0][0].split("/")[0])
-        swapper = swap and subprocess.Popen([NEIGHBOUR, "swap", os.path.join(sub, swap), "60000"],
-                                            stdout=subprocess.PIPE)
-        if swapper:
-            expect("swapper", swapper.stdout.readline(), b"held\n")
         end, runs = time.monotonic() + (1 if swap else 0), 0
-        while runs == 0 or time.monotonic() < end:  # a second of runs while names are swapped
-            p, runs = run(sub, prefix=("setpriv", "--reuid=%d" % runner, "--regid=%d" % runner,
-                                       "--clear-groups")), runs + 1
-            out, _, line = reference(values if lands and "settings" in made[0][0] else None, (), PINNED, PINNED)
-            expect(sub, p.stdout, out)
-        if swapper:
-            swapper.kill()
-            swapper.wait()
+        with swapping(os.path.join(sub, swap)) if swap else contextlib.nullcontext():
+            while runs == 0 or time.monotonic() < end:  # a second of runs while names are swapped
+                p, runs = run(sub, prefix=("setpriv", "--reuid=%d" % runner, "--regid=%d" % runner,
+                                           "--clear-groups")), runs + 1
+                out, _, line = reference(values if lands and "settings" in made[0][0] else None, (),
+                                         PINNED, PINNED)
+                expect(sub, p.stdout, out)
         expect(sub, [read(os.path.join(top, path)) for path in ("out/log", "out/ini", lands or "out")]
                + os.listdir(os.path.join(top, "closed")),
                [EARLIER, values, lands and (EARLIER if lands == "sync/password.txt" else b"") + line * runs])
