@@ -249,10 +249,10 @@ def log_stamps(d):
 def signals(d):
     """A signal that would end a run ends it at once, whenever it comes (it
     comes here as the seed, then the stamp, is read), but for one the caller
-    holds, which stays held. While a new settings.ini is being written
-    beside the old one, it waits until the new one is in place, so no stray
-    is left; a kill that cannot wait leaves the old file whole and the new
-    one hidden, named so that "settings.ini*" does not match it."""
+    holds, which stays held. One that comes while a new settings.ini is
+    written beside the old one leaves the old one and no stray; a kill that
+    cannot be caught, between naming the new one and renaming it, leaves it
+    hidden, named so that "settings.ini*" does not match it."""
     posix_only("Windows has no signals to hold")
     args = ("12", "1", "500")
     out, _, line = reference(None, args, PINNED, PINNED)
@@ -265,11 +265,15 @@ def signals(d):
                (out, line) if held else (b"", None))
     if EMULATOR:
         return  # strace would trace the emulator
-    for sig, call in ((signal.SIGTERM, "fdatasync"), (signal.SIGINT, "linkat"), (signal.SIGKILL, "fdatasync")):
-        sub = make(d, sig.name, [("settings.ini", NEEDS_REWRITE)])
+    for sig, call in ((signal.SIGTERM, "fdatasync"), (signal.SIGINT, "linkat"),
+                      (signal.SIGKILL, "fdatasync"), (signal.SIGKILL, "rename")):
+        sub = make(d, sig.name + call, [("settings.ini", NEEDS_REWRITE)])
         inject = "inject=%s:when=1:signal=%s" % (call, sig.name)
         run(sub, (), status=-sig, prefix=("strace", "-qq", "-o", os.devnull, "-e", inject))
-        expect(sub, (read(os.path.join(sub, "settings.ini")), os.listdir(sub)), (NEEDS_REWRITE, ["settings.ini"]))
+        strays = [n for n in os.listdir(sub) if n != "settings.ini"]
+        expect(sub, (read(os.path.join(sub, "settings.ini")), [fnmatch.fnmatch(n, "settings.ini*")
+               or re.fullmatch(r"\.settings\.ini\.\w{6}", n) is None for n in strays]),
+               (NEEDS_REWRITE, [False] * (call == "rename")))
 
 def killed_at_the_console(d):
     """A run killed while its console line waits on a full pipe, by a kill
