@@ -72,11 +72,11 @@ int open_at(int dir, const char* name, int flags) {
   constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
   int fd;
   do {
-    fd = ::openat(dir, name, flags | O_CLOEXEC | O_NONBLOCK, kOwnerOnly);
+    fd = ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, kOwnerOnly);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0 || errno != EWOULDBLOCK || !arm_deadline()) return fd;
   do {
-    fd = ::openat(dir, name, flags | O_CLOEXEC, kOwnerOnly);
+    fd = ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, kOwnerOnly);
   } while (fd < 0 && errno == EINTR && neighbour_time_left() > 0);
   const int error = errno;
   disarm_deadline();
@@ -420,6 +420,9 @@ bool needs_default_rules(const char* rule) {
   return *at != '\0' && std::strchr(rule, ',') == nullptr;
 }
 
+// What open_zone returns for a name that is there but no regular file.
+constexpr int kNotRegular = -3;
+
 // Opens the zone file `name` as the C library would find it; -1 when
 // there is none.
 int open_zone(const char* name) {
@@ -430,7 +433,11 @@ int open_zone(const char* name) {
                          ? std::snprintf(path.data(), path.size(), "%s", name)
                          : std::snprintf(path.data(), path.size(), "%s/%s", directory, name);
   if (length <= 0 || length >= static_cast<int>(path.size())) return -1;
-  return ::open(path.data(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // Only a regular file is opened: opening a device can do more than read.
+  struct stat file;
+  if (::stat(path.data(), &file) != 0) return -1;
+  if (!S_ISREG(file.st_mode)) return kNotRegular;
+  return ::open(path.data(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
 // Makes the zone file TZ leads to safe for the C library to read: one
@@ -449,15 +456,14 @@ int check_zone(bool& bounded) {
   if (*zone == ':') ++zone;
   if (*zone == '\0') zone = "Universal";
   int fd = open_zone(zone);
-  if (fd < 0 && errno == ENOENT && needs_default_rules(zone)) {
+  if (fd == -1 && errno == ENOENT && needs_default_rules(zone)) {
     fd = open_zone("posixrules");
     bounded = fd >= 0;
   }
-  if (fd < 0) return -1;
-  if (!is_usable_zone(fd)) {
+  if (fd == kNotRegular || (fd >= 0 && !is_usable_zone(fd))) {
     ::unsetenv("TZ");
     bounded = false;
-  } else if (!bounded) {
+  } else if (fd >= 0 && !bounded) {
     ProcName self;
     struct stat checked, seen;
     if (::fstat(fd, &checked) == 0 && ::stat(proc_name(fd, self), &seen) == 0 &&
@@ -466,6 +472,7 @@ int check_zone(bool& bounded) {
       return fd;
     }
   }
+  if (fd < 0) return -1;
   ::close(fd);
   return -1;
 }
