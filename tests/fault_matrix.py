@@ -6,7 +6,7 @@ Windows. PWDRAW_AT takes its clock in its first two arguments.
     fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT NEIGHBOUR CASE]
 """
 import contextlib, ctypes, fcntl, fnmatch, functools, os, re, resource, shutil, signal, stat, subprocess, sys
-import tempfile, threading, time
+import tempfile, time
 from pathlib import Path
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
@@ -20,6 +20,7 @@ FILES = ("settings.ini", "password.txt")
 EARLIER = b"07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n"
 NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
 BEFORE = object()
+LIBC = ctypes.CDLL(None)
 
 def skip(why):
     print("skipped:", why)
@@ -76,56 +77,35 @@ def reference(settings, args, seed, stamp):
         out = run(sub, args, (seed, stamp)).stdout
         return (out,) + tuple(read(os.path.join(sub, name)) for name in FILES)
 
+# Other programs beside ours on Linux, each given a PATH: a file server's
+# client behind a slow link, which takes a read lease, gives it up 30 ms
+# after each break notice and takes it again 10 ms later; another user
+# flipping PATH and PATH.swap (RENAME_EXCHANGE) as fast as it can.
+FLICKER = """import fcntl, signal, sys, time
+signal.signal(signal.SIGIO, signal.SIG_IGN)  # the break notice
+while True:
+    with open(sys.argv[1], "rb") as f:
+        if fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK) == 0:
+            print("held", flush=True)
+        while fcntl.fcntl(f, fcntl.F_GETLEASE) == fcntl.F_RDLCK:
+            time.sleep(0.001)
+        time.sleep(0.03)
+    time.sleep(0.01)"""
+SWAP = """import ctypes, sys
+print("held", flush=True)
+while True:
+    ctypes.CDLL(None).renameat2(-100, sys.argv[1].encode(), -100, sys.argv[1].encode() + b".swap", 2)"""
+
 @contextlib.contextmanager
-def meanwhile(holder, path):
-    """Runs holder(path, ready, stop), another program beside ours on Linux,
-    in a thread of ours, from when it is ready to the end of the block."""
-    ready, stop = threading.Event(), threading.Event()
-    signal.signal(signal.SIGIO, signal.SIG_IGN)  # a lease's break notice
-    thread = threading.Thread(target=holder, args=(path, ready, stop))
-    thread.start()
-    ready.wait()
+def beside(code, path):
+    """The Python `code` runs on `path` beside ours, from its "held" on."""
+    holder = subprocess.Popen([sys.executable, "-c", code, path], stdout=subprocess.PIPE)
+    expect("holder", holder.stdout.readline(), b"held\n")
     try:
         yield
     finally:
-        stop.set()
-        thread.join()
-
-def flicker(path, ready, stop):
-    """A file server's client behind a slow link: a read lease it gives up
-    30 ms after each break notice and takes again 10 ms later."""
-    while not stop.is_set():
-        with open(path, "rb") as f:
-            with contextlib.suppress(OSError):
-                fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK)
-                ready.set()
-            while not stop.is_set() and fcntl.fcntl(f, fcntl.F_GETLEASE) == fcntl.F_RDLCK:
-                time.sleep(0.001)
-            time.sleep(0.03)
-        time.sleep(0.01)
-
-def stall(path, ready, stop):
-    """An on-access scanner whose daemon has stopped: every open in the
-    directory `path` waits for an answer that never comes."""
-    libc = ctypes.CDLL(None, use_errno=True)
-    libc.fanotify_mark.argtypes = (ctypes.c_int, ctypes.c_uint, ctypes.c_uint64, ctypes.c_int, ctypes.c_char_p)
-    group = libc.fanotify_init(4, os.O_RDONLY)  # FAN_CLASS_CONTENT
-    expect("fanotify", libc.fanotify_mark(group, 1, 0x8010000, -100, path.encode()), 0)  # open, children
-    ready.set()
-    stop.wait()
-    os.close(group)  # which answers for it
-
-@contextlib.contextmanager
-def swapping(path):
-    """Another user flipping `path` and `path`.swap as fast as it can."""
-    flip = "import ctypes, sys\nwhile True: ctypes.CDLL(None).renameat2(-100, sys.argv[1].encode(), -100, " \
-           "sys.argv[1].encode() + b'.swap', 2)"  # RENAME_EXCHANGE
-    swapper = subprocess.Popen([sys.executable, "-c", flip, path])
-    try:
-        yield
-    finally:
-        swapper.kill()
-        swapper.wait()
+        holder.kill()
+        holder.wait()
 
 def check(d, args=(), seen=BEFORE, keep=(), log_from=0, neighbour=(), **how):
     """A run in `d` leaves what the plain run that found `seen` leaves: its
@@ -233,7 +213,7 @@ def log_stamps(d):
                  os.ttyname(os.openpty()[1]), "EST5EDT", ":AAA3BBB", d + "/huge")]
         rows += [(d + "/flip", 1719835200, 3, "flip")] * 200
     machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, {}
-    with swapping(d + "/flip") if not WINDOWS else contextlib.nullcontext():
+    with beside(SWAP, d + "/flip") if not WINDOWS else contextlib.nullcontext():
         for i, (zone, second, type, line, *log) in enumerate(rows):
             sub = make(d, str(i), [("password.txt", note) for note in log])
             env = {**machine, **({"TZ": zone} if zone else {}),
@@ -307,10 +287,10 @@ def neighbours(d):
             ("open", "password.txt", 1000, user, ()), ("exclusive", "settings.ini", 1000, user, ()),
             ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
             ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS),
-            ) + ((flicker, "password.txt", 0, user, ()),) * 5 * (not WINDOWS)):
+            ) + ((FLICKER, "password.txt", 0, user, ()),) * 5 * (not WINDOWS)):
         sub = make(d, str(i), [("settings.ini", settings), ("password.txt", EARLIER)])
-        with meanwhile(how, os.path.join(sub, name)) if callable(how) else contextlib.nullcontext():
-            p = check(sub, keep=keep, neighbour=() if callable(how) else (how, name, hold))
+        with beside(how, os.path.join(sub, name)) if hold == 0 else contextlib.nullcontext():
+            p = check(sub, keep=keep, neighbour=(how, name, hold) * (hold > 0))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
 def output(d):
@@ -474,16 +454,19 @@ def stalled_scanner(d):
     posix_only("Windows ends a run from a console thread of its own")
     if EMULATOR or os.geteuid() != 0:
         skip("fanotify needs root and a native run")
+    LIBC.fanotify_mark.argtypes = (ctypes.c_int, ctypes.c_uint, ctypes.c_uint64, ctypes.c_int, ctypes.c_char_p)
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         sub = make(d, sig.name, [("settings.ini", NEEDS_REWRITE)])
-        with meanwhile(stall, sub):
-            p = subprocess.Popen(command(("25",)), cwd=sub, stdout=subprocess.DEVNULL)
-            time.sleep(0.3)
-            p.send_signal(sig)
-            sent = time.monotonic()
-            with contextlib.suppress(subprocess.TimeoutExpired):
-                p.wait(1)
-            took = time.monotonic() - sent
+        scanner = LIBC.fanotify_init(4, os.O_RDONLY)  # FAN_CLASS_CONTENT
+        expect("scanner", LIBC.fanotify_mark(scanner, 1, 0x8010000, -100, sub.encode()), 0)  # opens in sub
+        p = subprocess.Popen(command(("25",)), cwd=sub, stdout=subprocess.DEVNULL)
+        time.sleep(0.3)
+        p.send_signal(sig)
+        sent = time.monotonic()
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            p.wait(1)
+        took = time.monotonic() - sent
+        os.close(scanner)  # which answers for it
         p.wait()
         expect(sub, (p.returncode, took < 0.1, os.listdir(sub)), (-sig, True, ["settings.ini"]))
 
@@ -556,7 +539,7 @@ def ways_of_others(d):
             os.lchown(path, owner, owner)
         sub = os.path.join(top, made[0][0].split("/")[0])
         end, runs = time.monotonic() + (1 if swap else 0), 0
-        with swapping(os.path.join(sub, swap)) if swap else contextlib.nullcontext():
+        with beside(SWAP, os.path.join(sub, swap)) if swap else contextlib.nullcontext():
             while runs == 0 or time.monotonic() < end:  # a second of runs while names are swapped
                 p, runs = run(sub, prefix=("setpriv", "--reuid=%d" % runner, "--regid=%d" % runner,
                                            "--clear-groups")), runs + 1
