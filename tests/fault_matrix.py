@@ -5,7 +5,7 @@ Windows. PWDRAW_AT takes its clock in its first two arguments.
 
     fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT NEIGHBOUR CASE]
 """
-import fcntl, fnmatch, functools, os, re, resource, shutil, signal, stat, subprocess, sys, tempfile, time
+import fcntl, fnmatch, functools, os, re, resource, shutil, signal, stat, subprocess, sys, tempfile, threading, time
 from pathlib import Path
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
@@ -358,6 +358,24 @@ def large_log(d):
         f.write(EARLIER)
     check(d, log_from=4 << 30)
 
+def lockless_writer(d):
+    """A writer that ignores our lock appends while our line, cut short by a
+    file-size limit, waits (strace holds each write's return): taking our
+    part back would cut the other's bytes too, so both stay."""
+    if WINDOWS or EMULATOR:
+        skip("Windows has no file-size limit; strace would trace the emulator")
+    log, limit, args = os.path.join(d, "password.txt"), len(EARLIER) + 10, ("12", "1", "500")
+    Path(log).write_bytes(EARLIER)
+    def append():  # once our part is in
+        while os.path.getsize(log) < limit:
+            time.sleep(0.01)
+        with open(log, "ab") as f:
+            f.write(b"other\n")
+    threading.Thread(target=append, daemon=True).start()
+    run(d, args, file_limit=limit,
+        prefix=("strace", "-qq", "-o", os.devnull, "-e", "inject=write,writev:delay_exit=1000000"))
+    expect("log", read(log), EARLIER + reference(None, args, PINNED, PINNED)[2][:10] + b"other\n")
+
 def concurrent_runs(d):
     """Rounds of eight runs at once, half rewriting settings.ini and half
     reading it: each finds the user's number, the file ends whole with
@@ -398,7 +416,7 @@ def help_and_version(d):
 CASES = {f.__name__: f for f in (
     pinned_runs, log_stamps, signals, killed_at_the_console, neighbours,
     output, not_regular_files, closed_to_the_user,
-    settings_that_hold_the_log, others_files, hidden_settings, large_log, concurrent_runs, help_and_version)}
+    settings_that_hold_the_log, others_files, hidden_settings, large_log, lockless_writer, concurrent_runs, help_and_version)}
 
 if __name__ == "__main__" and sys.argv[1] == "--list":
     print(";".join(CASES))
