@@ -132,13 +132,13 @@ def pinned_runs(d):
             (None, ["11", "0", "10000"], PINNED, "Password:\tZYHzgDifLEb8zy5i", (16, 2, 10000)),
             (None, ["20", "4", "10000", "extra"], PINNED, "Password:\tA?(f$Nu1SbhIWBce6K+1", None),
             (None, ["12", "1", "0" * 40 + "1"], PINNED, "Password:\tUJWvZ14wAuMf", None),
-            (None, [" \t\n\v\f\r+14kg", "+-5"], PINNED, "Password:\tvMy6SrCgbW4p34", (14, 2, 6992)),
+            (None, [" \t\n\v\f\r+14kg"], PINNED, "Password:\tvMy6SrCgbW4p34", (14, 2, 6992)),
             (None, ["-14", "3", "10001"], PINNED, "PIN code:\t771", (20, 3, 6992)),
             (None, ["abc", "-4294967295", "99999999999"], PINNED, "Password:\tICQJdI9LVYmK0qWq", (16, 1, 6992)),
             # A minus wraps modulo 2^32 (-4294967284 is 12); past 2^32 - 1 a value saturates.
             (None, ["-4294967284", "-4294967296", "4294967297"], PINNED + 11, "Password:\tZ?xV.;IL5iR*",
              (12, 4, 2052)),
-            (None, ["20", "4"], 2147483649, "Password:\t2b>8zC&mvq:AR,T!Xchk", (20, 4, 7772)),
+            (None, ["+-5", "4"], 2147483649, "Password:\t2b>8zC&mvq:AR,T!", (16, 4, 7772)),
             (None, ["- 5", "3"], 4294967301, "PIN code:\t306", (16, 3, 468)))):
         sub = make(d, str(i), [("settings.ini", settings)] * bool(settings))
         paths = [os.path.join(sub, name) for name in FILES]
