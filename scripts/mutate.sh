@@ -3,12 +3,19 @@
 # rebuilds the default preset there and runs the whole test suite: an edit
 # that no test notices is a fault the tests would let through.
 #
-#   scripts/mutate.sh [NAME-REGEX]
+#   scripts/mutate.sh [--table] [NAME-REGEX]
+#
+# --table runs every test for every edit, rather than stopping at the first
+# failure, and prints which tests kill which edits, then the edits only one
+# test kills (drop that test and the fault goes through) and the tests that
+# kill none, with what each of those guards that no edit here reaches.
 #
 # Exits 1 when an edit survived or no longer applies, 2 when the unchanged
 # tree does not build and pass, so that there is nothing to compare with.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 2
+table=
+[[ ${1:-} == --table ]] && table=1 && shift
 filter=${1:-}
 
 # name  file  old text => new text; the old text must occur exactly once.
@@ -105,10 +112,41 @@ apply() {
   printf '%s' "${text/"$2"/"$3"}" >"$1"
 }
 
-# 0 passed, 1 a test failed, 2 the build failed; output goes to $1.
+# The promise each test keeps, printed for the tests that kill no edit:
+# there either an edit is missing, or the promise is one no source edit
+# reaches (another platform, the build, the documents, the timing).
+declare -A guards=(
+  [SettingsTest.ReadsTheLastValueOfEachKeyFromTheFirst18Lines]="settings.ini read in UTF-8 and UTF-16, 18 lines"
+  [RandomTest.EachSeedingRestartsItsSequence]="each seeding starts the sequence afresh"
+  [TextFileTest.WritesATextThatFitsWholeAndNoneThatDoesNot]="a text is written whole or not at all"
+  [fault_matrix.pinned_runs]="the draw, the corrections, the modes and Windows attributes, to the byte"
+  [fault_matrix.log_stamps]="the log stamp in local time, a line of its own, TZ never hangs a run"
+  [fault_matrix.signals]="signals end a run, but wait while a temporary settings file exists"
+  [fault_matrix.neighbours]="other programs holding the files are waited out, for about 2 s"
+  [fault_matrix.output]="a password shown is logged, whatever becomes of the output or directory"
+  [fault_matrix.not_regular_files]="directories, devices, FIFOs and links in place of the files"
+  [fault_matrix.closed_to_the_user]="unreadable or read-only files, file-size limits, lockless writers"
+  [fault_matrix.settings_that_hold_the_log]="settings.ini that holds the log is never replaced"
+  [fault_matrix.others_files]="another user's files and links are never written"
+  [fault_matrix.large_log]="a log over 4 GiB takes its line (64-bit offsets)"
+  [fault_matrix.concurrent_runs]="runs at once never lose a line or the user's number"
+  [fault_matrix.help_and_version]="--help and --version print the README's text and touch no file"
+  [hardened]="canaries, fortified calls, PIE and RELRO in the built program"
+  [manual_page]="the manual page renders without a groff warning"
+)
+
+# 0 passed, 1 a test failed, 2 the build failed; output goes to $1. With
+# --table every test runs, and the failed ones go to $1.failed.
 build_and_test() {
   cmake --build --preset default >"$1" 2>&1 </dev/null || return 2
-  ctest --preset default --stop-on-failure --timeout 120 >>"$1" 2>&1 </dev/null || return 1
+  if [[ -z $table ]]; then
+    ctest --preset default --stop-on-failure --timeout 120 >>"$1" 2>&1 </dev/null || return 1
+    return 0
+  fi
+  rm -f build/Testing/Temporary/LastTestsFailed.log
+  ctest --preset default --timeout 120 >>"$1" 2>&1 </dev/null && return 0
+  sed 's/^[0-9]*://' build/Testing/Temporary/LastTestsFailed.log >"$1.failed" 2>/dev/null
+  return 1
 }
 
 repo=$PWD
@@ -124,8 +162,9 @@ if ! cmake --preset default >"$logs/configure.log" 2>&1 </dev/null ||
   exit 2
 fi
 
-declare -A count=()
+declare -A count=() killers=() kills=()
 results=()
+mapfile -t tests < <(ctest --preset default -N 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p')
 while read -r -u3 name file rest; do
   [[ -z $name || -n $filter && ! $name =~ $filter ]] && continue
   [[ $rest == *' => '* ]] || { echo "no ' => ' in the edit $name"; exit 2; }
@@ -137,15 +176,39 @@ while read -r -u3 name file rest; do
     case $? in 0) verdict=SURVIVED ;; 1) verdict=killed ;; *) verdict="not compiled" ;; esac
   fi
   git checkout --quiet -- "$file"
-  results+=("$(printf '%-24s %s' "$name" "$verdict")")
+  marks=
+  if [[ -n $table && ($verdict == killed || $verdict == SURVIVED) ]]; then
+    [[ $verdict == killed ]] && while read -r test; do
+      [[ -n $test ]] && killers[$name]+="$test " && kills[$test]=$((${kills[$test]:-0} + 1))
+    done <"$logs/$name.log.failed"
+    for test in "${tests[@]}"; do
+      [[ " ${killers[$name]:-}" == *" $test "* ]] && marks+=x || marks+=.
+    done
+  fi
+  results+=("$(printf '%-24s %-8s %s' "$name" "$verdict" "$marks")")
   count[$verdict]=$((${count[$verdict]:-0} + 1))
   echo "${results[-1]}"
 done 3<<<"$edits"
 
 echo "--- ${#results[@]} edits in ${SECONDS} s"
+if [[ -n $table ]]; then
+  echo "x: the test fails with the edit made; the tests, in the order of the columns:"
+  for i in "${!tests[@]}"; do printf '%3d  %s\n' $((i + 1)) "${tests[i]}"; done
+fi
 printf '%s\n' "${results[@]}"
 for verdict in killed SURVIVED "not compiled" "no match"; do
   printf '%s: %d  ' "$verdict" "${count[$verdict]:-0}"
 done
 echo
+if [[ -n $table ]]; then
+  echo "--- edits only one test kills"
+  for name in "${!killers[@]}"; do
+    read -r -a by <<<"${killers[$name]}"
+    (( ${#by[@]} == 1 )) && printf '%-24s %s\n' "$name" "${by[0]}"
+  done | sort
+  echo "--- tests that kill no edit, and what they guard"
+  for test in "${tests[@]}"; do
+    [[ -z ${kills[$test]:-} ]] && printf '%s: %s\n' "$test" "${guards[$test]:-nothing recorded}"
+  done
+fi
 [[ -z ${count[SURVIVED]:-} && -z ${count[no match]:-} ]]

@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstring>
 #include <fstream>
 #include <tuple>
 
 namespace pwdraw {
-namespace {
 
 // `utf8` as UTF-16 of the given order, with its byte-order mark. One- and
 // two-byte characters are all these cases hold.
-std::string utf16(std::string_view utf8, bool big_endian) {
+static std::string utf16(std::string_view utf8, bool big_endian) {
   std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     unsigned code = static_cast<unsigned char>(utf8[i]);
@@ -23,8 +20,6 @@ std::string utf16(std::string_view utf8, bool big_endian) {
   return out;
 }
 
-}  // namespace
-
 // A file saved as UTF-16, of either byte order, reads as the same text in
 // UTF-8 does, within the same limits.
 TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
@@ -34,9 +29,6 @@ TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
   for (int i = 0; i < 17; ++i) lines_of_piece += piece + "\r\n", lines_of_blanks += blanks + "\r\n";
   std::string cyrillic;
   for (int i = 0; i < 600; ++i) cyrillic += "ж";
-  std::string dropped = "tyж";  // every character that is neither kept nor a line's end
-  for (char c = 1; c < 127; ++c)
-    dropped += std::isalnum(c) || std::strchr("\n\r\x1a#;/=[]", c) ? "" : std::string(1, c);
   const std::pair<std::string, Parameters> cases[] = {
       {"quality = 18\r\ntype=3\r\nnumber = 10000\r\n", {18, 3, 10000}},
       {"number = 12345\nnumber=123456", {0, 0, 12345}},
@@ -49,7 +41,8 @@ TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
       {std::string("quality\0=18\ntype=3\0", 20), {0, 3, 0}},
       {"Quality = 18\nnumberxyz=5\nquality1=5\n[Options]=5\n[type=3\ntype]=3\ntypez=3\nAtype=3\n",
        {0, 0, 0}},
-      {dropped + "pe=3\n", {0, 3, 0}},
+      // Every other character between the letters of a key is dropped.
+      {"ty\x01\t\v\f !\"$%&'()*+,-.:<>?@\\^_`{|}~\x7f\xD0\xB6pe=3\n", {0, 3, 0}},
       {"#" + piece + "quality=18\n", {18, 0, 0}},
       {lines_of_piece + "quality=18\r\n", {18, 0, 0}},
       // 1012 characters and a newline make one read, the 18th included; a

@@ -7,14 +7,11 @@
 #include <iterator>
 
 namespace pwdraw {
-namespace {
 
-std::string bytes_of(const char* path) {
+static std::string bytes_of(const char* path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
-
-}  // namespace
 
 // A text goes out whole or not at all: one whose CR LF bytes would not fit
 // the 2 KiB buffer is refused, never cut.
