@@ -498,25 +498,24 @@ def ways_of_others(d):
     common = [("out", 0o755, 0), ("out/log", EARLIER, 0), ("out/ini", values, 0), ("closed", 0o700, 0),
               ("shared", 0o1777, 0), ("mine", 0o755, 0), ("his", 0o755, N), ("sync", 0o777, 0),
               ("system", "sync", 0), ("rootlink", "/out/log", 0)]
-    for i, (made, lands, runner, swap) in enumerate((  # lands: where the line goes
-            ([("mine/password.txt", "real.log", 0), ("mine/real.log", "../out/log", N)], None, 0, ""),
-            ([("mine/password.txt", "sub/new.log", 0), ("mine/sub", "../closed", N)], None, 0, ""),
-            ([("mine/settings.ini", "real.ini", 0), ("mine/real.ini", "../out/ini", N)], None, 0, ""),
-            ([("mine/password.txt", "../shared/log", 0), ("shared/log", "../out/log", N)], None, 0, ""),
-            ([("his/password.txt", ("out/log",), 0)], None, 0, ""),
-            ([("his/password.txt", ("rootlink",), 0)], None, 0, ""),
-            ([("his/a", EARLIER, 0), ("his/password.txt", "a", 0), ("his/password.txt.swap", "../out/log", N)],
-             None, 0, "password.txt"),
-            ([("his/password.txt", "made", 0), ("his/password.txt.swap", "../closed/made", N)],
-             None, 0, "password.txt"),
-            ([("his/a", values, 0), ("his/settings.ini", "a", 0), ("his/settings.ini.swap", "../out/ini", N)],
-             None, 0, "settings.ini"),
+    for i, (made, lands) in enumerate((  # lands: where the line goes; the first path's owner runs
+            ([("mine/password.txt", "real.log", 0), ("mine/real.log", "../out/log", N)], None),
+            ([("mine/password.txt", "sub/new.log", 0), ("mine/sub", "../closed", N)], None),
+            ([("mine/settings.ini", "real.ini", 0), ("mine/real.ini", "../out/ini", N)], None),
+            ([("mine/password.txt", "../shared/log", 0), ("shared/log", "../out/log", N)], None),
+            ([("his/password.txt", ("out/log",), 0)], None),
+            ([("his/password.txt", ("rootlink",), 0)], None),
+            ([("his/password.txt", "a", 0), ("his/a", EARLIER, 0), ("his/password.txt.swap", "../out/log", N)],
+             None),
+            ([("his/password.txt", "made", 0), ("his/password.txt.swap", "../closed/made", N)], None),
+            ([("his/settings.ini", "a", 0), ("his/a", values, 0), ("his/settings.ini.swap", "../out/ini", N)],
+             None),
             ([("mine/password.txt", "../sync/password.txt", 0), ("sync/password.txt", EARLIER, 0)],
-             "sync/password.txt", 0, ""),
+             "sync/password.txt"),
             ([("mine/settings.ini", "../out/ini", 0), ("mine/password.txt", "../system/new.log", 0)],
-             "sync/new.log", 0, ""),
-            ([("mine/password.txt", "../shared/log", 0), ("shared/log", "made", 0)], "shared/made", 0, ""),
-            ([("his/password.txt", "../system/his.log", N)], "sync/his.log", N, ""))):
+             "sync/new.log"),
+            ([("mine/password.txt", "../shared/log", 0), ("shared/log", "made", 0)], "shared/made"),
+            ([("his/password.txt", "../system/his.log", N)], "sync/his.log"))):
         top = make(d, str(i))
         for path, what, owner in common + made:
             path = os.path.join(top, path)
@@ -530,9 +529,10 @@ def ways_of_others(d):
             else:
                 Path(path).write_bytes(what)
             os.lchown(path, owner, owner)
-        sub = os.path.join(top, made[0][0].split("/")[0])
-        end, runs = time.monotonic() + (1 if swap else 0), 0
-        with beside(SWAP, os.path.join(sub, swap)) if swap else contextlib.nullcontext():
+        sub, runner = os.path.join(top, made[0][0].split("/")[0]), made[0][2]
+        swap = [os.path.join(top, path[:-5]) for path, *_ in made if path.endswith(".swap")]
+        end, runs = time.monotonic() + len(swap), 0
+        with beside(SWAP, *swap) if swap else contextlib.nullcontext():
             while runs == 0 or time.monotonic() < end:  # a second of runs while names are swapped
                 p, runs = run(sub, prefix=("setpriv", "--reuid=%d" % runner, "--regid=%d" % runner,
                                            "--clear-groups")), runs + 1
