@@ -5,8 +5,10 @@
 
 namespace pwdraw {
 
-/// Sleeps a moment, a little longer each time, so that a program holding one
-/// of our files may let go, and returns true. Every wait of a run shares one
+/// Sleeps a moment, so that a program holding one of our files may let go,
+/// and returns true. The sleeps grow from 1-2 ms to 4-8 ms, each drawn afresh
+/// from the clock, so that a holder that lets go for 10 ms at a time is met
+/// in such a gap, whatever its cadence. Every wait of a run shares one
 /// deadline, about 2 s after the first: once it has passed, returns false at
 /// once, and the caller gives up as it would on any file it cannot use. A
 /// run that never waits never reads the clock for it. For a holder the
