@@ -190,25 +190,58 @@ bool lock_end(HANDLE file, OVERLAPPED& lock) {
   return true;
 }
 
-// Set while a temporary file of ours exists. Closing the console, Ctrl+C
-// and Ctrl+Break end the run from a thread of their own: the handler makes
-// them wait until the file is renamed or removed, then lets the default
-// handling end the run.
-std::atomic<bool> rewriting{false};
+// The temporary settings file, for the console handler: closing the
+// console, Ctrl+C and Ctrl+Break end the run at once, from a thread of
+// their own, and remove the file as they come. The name is written only
+// while no file of ours is at it and no handler has come.
+WidePath temp;
+enum : int { kNoTemp, kMakingTemp, kTempMade };
+std::atomic<int> temp_state{kNoTemp};
+std::atomic<bool> ending{false};
+bool handling = false;
 
-BOOL WINAPI wait_for_rewrite(DWORD) {
-  while (rewriting.load()) Sleep(1);
-  return FALSE;
+// Makes the temporary file at `temp`, unless the run is ending: the handler
+// sees either the file or that none will be made. It shares deletion only,
+// with the handler.
+HANDLE make_temp(SECURITY_ATTRIBUTES* owner, DWORD attributes) {
+  temp_state.store(kMakingTemp);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_CANCELLED;
+  if (!ending.load()) {
+    file = CreateFileW(temp.data(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, owner, CREATE_NEW,
+                       attributes, nullptr);
+    error = GetLastError();
+  }
+  temp_state.store(file == INVALID_HANDLE_VALUE ? kNoTemp : kTempMade);
+  SetLastError(error);
+  return file;
 }
 
-void hold_events() {
-  rewriting.store(true);
-  SetConsoleCtrlHandler(wait_for_rewrite, TRUE);
+// Opens the file for deletion without sharing deletion: a rename under way
+// keeps it from opening, and a rename after the open fails, so never both
+// happen, and settings.ini is the old file or the new one, whole. It goes
+// when the last handle closes, the run's own as the process ends. A
+// program that holds it is given 50 ms to let go.
+void remove_temp() {
+  const ULONGLONG until = GetTickCount64() + 50;
+  for (;;) {
+    const HANDLE file = CreateFileW(temp.data(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return;
+    }
+    if (GetLastError() != ERROR_SHARING_VIOLATION || GetTickCount64() > until) return;
+    Sleep(1);
+  }
 }
 
-void release_events() {
-  rewriting.store(false);
-  SetConsoleCtrlHandler(wait_for_rewrite, FALSE);
+BOOL WINAPI end_run(DWORD) {
+  ending.store(true);
+  int state;
+  while ((state = temp_state.load()) == kMakingTemp) Sleep(1);  // one CreateFileW
+  if (state == kTempMade) remove_temp();
+  return FALSE;  // and the default handling ends the process
 }
 
 }  // namespace
@@ -260,28 +293,26 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   const DWORD kept = exists ? attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
 
   // A name no other process can be using; one left by a killed run with
-  // the same number is passed over. No one else may open it while we
-  // write it.
+  // the same number is passed over. No one else may read or write it while
+  // we write it.
   OwnerOnly security;
   SECURITY_ATTRIBUTES* const owner = owner_only(security);
   std::array<char, 256> narrow;
-  WidePath temp;
   HANDLE file = INVALID_HANDLE_VALUE;
-  hold_events();
-  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+  if (!handling) handling = SetConsoleCtrlHandler(end_run, TRUE) != 0;
+  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100 && !ending.load();
+       ++attempt) {
     const int length = std::snprintf(narrow.data(), narrow.size(), ".%s.%lu-%u", path,
                                      GetCurrentProcessId(), attempt);
     if (length <= 0 || static_cast<std::size_t>(length) >= narrow.size() ||
         !widen(narrow.data(), temp)) {
       break;
     }
-    file = CreateFileW(temp.data(), GENERIC_WRITE | WRITE_DAC, 0, owner, CREATE_NEW,
-                       kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = make_temp(owner, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) {
-    release_events();
-    if (exists) write_in_place(wide, data, size);
+    if (exists && !ending.load()) write_in_place(wide, data, size);
     return;
   }
   if (exists) copy_access(wide, file);
@@ -289,7 +320,7 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   const bool written = write_at(file, 0, data, size, put) && FlushFileBuffers(file);
   CloseHandle(file);
   if (!written || !rename_over(temp, wide)) remove_file(temp);
-  release_events();
+  temp_state.store(kNoTemp);
 }
 
 void append_file(const char* path, const char* data, std::size_t size) {

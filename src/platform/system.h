@@ -53,13 +53,20 @@ int standard_output();
 /// passwords.
 ///
 /// The new file is named "." + `path` + a suffix: hidden where names with a
-/// leading dot are, and matched by no wildcard that starts with `path`. The
-/// signals and console events that end a run are held from its creation
-/// until it is renamed or removed, so only a kill that cannot be held, or a
-/// power cut, leaves it behind; no run ever reads it. A program that holds
-/// `path` or the new file (Windows refuses the rename while any handle is
-/// open on either) is waited for within the run's deadline; past it, the
-/// old file stays and the new one is removed.
+/// leading dot are, and matched by no wildcard that starts with `path`; no
+/// run ever reads it. On POSIX the signals that end a run are held from its
+/// creation until it is renamed or removed, so only a kill that cannot be
+/// held, or a power cut, leaves it behind. On Windows, Ctrl+C, Ctrl+Break
+/// and closing the console end a run at once: the console handler removes
+/// the new file as the event arrives, and a rename under way completes
+/// first, so `path` is the old file or the new one, whole. What Windows can
+/// leave is the new file: after TerminateProcess, after an event that finds
+/// another program holding it for over 50 ms, and after a power cut, which
+/// can also undo the rename (MOVEFILE_WRITE_THROUGH promises a flush only
+/// for a move between volumes, made as a copy), so the old file is back. A
+/// program that holds `path` or the new file (Windows refuses the rename
+/// while any handle is open on either) is waited for within the run's
+/// deadline; past it, the old file stays and the new one is removed.
 ///
 /// Only a regular file of ours or a missing one is replaced: a read-only
 /// file, another user's, a symbolic link, a directory, a device or a FIFO
