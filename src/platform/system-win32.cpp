@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/neighbour.h"
 #include "platform/system.h"
@@ -190,6 +191,46 @@ bool lock_end(HANDLE file, OVERLAPPED& lock) {
   return true;
 }
 
+// A CR LF, then the longest line the log takes.
+using Line = std::array<char, 2 + 2048>;
+
+// Opens the log to append to, reading too to tell how it ends; a log the
+// user may write but not read still takes the line.
+HANDLE open_log(const WidePath& path, SECURITY_ATTRIBUTES* owner) {
+  HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    file = open_file(path, GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
+  }
+  return file;
+}
+
+// Adds the `size` bytes after the CR LF in `line` at the end of `file`,
+// the CR LF too where the file does not end a line, in one write under the
+// lock.
+void append_line(HANDLE file, const Line& line, std::size_t size) {
+  OVERLAPPED lock;
+  if (!lock_end(file, lock)) return;
+  LARGE_INTEGER end;
+  const std::int64_t start = GetFileSizeEx(file, &end) ? end.QuadPart : -1;
+  DWORD put = 0;
+  if (start >= 0) {
+    const std::size_t skip = ends_a_line(file, start) ? 2 : 0;
+    LARGE_INTEGER now;
+    if (!write_at(file, start, line.data() + skip, size + 2 - skip, put) && put > 0 &&
+        GetFileSizeEx(file, &now) && now.QuadPart == start + put) {
+      cut_at(file, start);  // a partial line would be glued to the next run's line
+    }
+  }
+  // A run that finds the log empty may have made it: the file and its name
+  // must last before the lock lets another run find it not empty and show
+  // a line that a power cut would take with them. Any other run need not
+  // keep the next one waiting for its flush.
+  const bool made = start == 0;
+  if (put > 0 && made) FlushFileBuffers(file);
+  UnlockFileEx(file, 0, 1, 0, &lock);
+  if (put > 0 && !made) FlushFileBuffers(file);
+}
+
 // The temporary settings file, for the console handler: closing the
 // console, Ctrl+C and Ctrl+Break end the run at once, from a thread of
 // their own, and remove the file as they come. The name is written only
@@ -325,33 +366,13 @@ void replace_file(const char* path, const char* data, std::size_t size) {
 
 void append_file(const char* path, const char* data, std::size_t size) {
   WidePath wide;
-  if (!widen(path, wide)) return;
+  Line line = {'\r', '\n'};
+  if (size > line.size() - 2 || !widen(path, wide)) return;
+  std::memcpy(line.data() + 2, data, size);
   OwnerOnly security;
-  SECURITY_ATTRIBUTES* const owner = owner_only(security);
-  // Read access tells how the file ends; a log the user may write but not
-  // read still takes the line.
-  HANDLE file = open_file(wide, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-    file = open_file(wide, GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
-  }
+  const HANDLE file = open_log(wide, owner_only(security));
   if (file == INVALID_HANDLE_VALUE) return;
-  OVERLAPPED lock;
-  LARGE_INTEGER end;
-  DWORD crlf = 0, put = 0;
-  if (lock_end(file, lock)) {
-    if (GetFileSizeEx(file, &end)) {
-      const std::int64_t start = end.QuadPart;
-      LARGE_INTEGER now;
-      if (!((ends_a_line(file, start) || write_at(file, start, "\r\n", 2, crlf)) &&
-            write_at(file, start + crlf, data, size, put)) &&
-          crlf + put > 0 && GetFileSizeEx(file, &now) && now.QuadPart == start + crlf + put) {
-        // A partial line would be glued to the next run's line.
-        cut_at(file, start);
-      }
-    }
-    UnlockFileEx(file, 0, 1, 0, &lock);  // the next run need not wait for our flush
-  }
-  if (crlf + put > 0) FlushFileBuffers(file);
+  append_line(file, line, size);
   CloseHandle(file);
 }
 

@@ -83,18 +83,23 @@ void replace_file(const char* path, const char* data, std::size_t size);
 
 /// Adds the `size` bytes of one line at the end of `path`, creating it
 /// (owner-only) when missing, and flushes them to disk before returning.
-/// A file not ours, or not a regular file, is not written.
+/// A file not ours, or not a regular file, is not written, nor on Windows a
+/// line over 2 KiB.
 ///
 /// The line starts a line of its own: when the file is not empty and its
 /// last byte is not a line feed (a note saved without a final newline), a
 /// CR LF goes before it, in the same append, and is cut off with it if the
-/// line is. The line goes out in one write to a file opened for appending,
-/// under a lock that every run takes (flock on POSIX, a byte-range lock on
+/// line is. Both go out in one write, at the end of a file opened for
+/// appending on POSIX and at the end found under the lock on Windows, and
+/// every run takes that lock (flock on POSIX, a byte-range lock on
 /// Windows), so lines added by concurrent runs never interleave. A write
 /// the system takes only in part (a full disk, a file-size limit) is cut
 /// off again: the file gains all the bytes or none, and since the lock is
 /// held no other run's line can be cut with them. Earlier content is never
-/// touched. A power cut before the flush completes may lose the bytes.
+/// touched. A power cut before the flush completes may lose the bytes. A
+/// run that finds the file empty, and so may have made it, flushes before
+/// it lets go of the lock, so that no other run shows a line that a power
+/// cut could take with the file; any other flushes after.
 ///
 /// A program that holds the file or its lock is waited for within the run's
 /// deadline. Past it, Windows gives up, since a locked range cannot be
