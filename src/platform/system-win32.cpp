@@ -34,26 +34,37 @@ bool widen(const char* path, WidePath& wide) {
 // Other runs may read, replace or append to our files while we hold them.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Room for what the process token says of its user: TOKEN_USER and the SID
+// after it.
+struct alignas(TOKEN_USER) UserSid {
+  std::array<unsigned char, 256> bytes;
+};
+
+// The user who runs us; null when the token does not tell.
+PSID user_sid(UserSid& room) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  DWORD size = 0;
+  const bool found = GetTokenInformation(token, TokenUser, room.bytes.data(),
+                                         static_cast<DWORD>(room.bytes.size()), &size);
+  CloseHandle(token);
+  return found ? reinterpret_cast<TOKEN_USER*>(room.bytes.data())->User.Sid : nullptr;
+}
+
 // A security descriptor that gives the current user, and no one else, full
 // access, and takes nothing from the directory: the log holds passwords.
 struct OwnerOnly {
   SECURITY_ATTRIBUTES attributes;
   SECURITY_DESCRIPTOR descriptor;
-  alignas(TOKEN_USER) std::array<unsigned char, 256> user;
+  UserSid user;
   alignas(DWORD) std::array<unsigned char, 256> acl;
 };
 
 // The attributes to create a file with; null, and so the directory's
 // inherited access, when the user cannot be found.
 SECURITY_ATTRIBUTES* owner_only(OwnerOnly& o) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-  DWORD size = 0;
-  const bool found = GetTokenInformation(token, TokenUser, o.user.data(),
-                                         static_cast<DWORD>(o.user.size()), &size);
-  CloseHandle(token);
-  if (!found) return nullptr;
-  const PSID user = reinterpret_cast<TOKEN_USER*>(o.user.data())->User.Sid;
+  const PSID user = user_sid(o.user);
+  if (user == nullptr) return nullptr;
   auto* acl = reinterpret_cast<ACL*>(o.acl.data());
   if (!InitializeAcl(acl, static_cast<DWORD>(o.acl.size()), ACL_REVISION) ||
       !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, user) ||
@@ -80,13 +91,51 @@ bool waited_for_holder(bool denied_means_held = false) {
 }
 
 HANDLE open_file(const WidePath& path, DWORD access, DWORD share, DWORD disposition,
-                 SECURITY_ATTRIBUTES* security = nullptr) {
+                 SECURITY_ATTRIBUTES* security = nullptr, DWORD flags = 0) {
   HANDLE file;
   do {
-    file = CreateFileW(path.data(), access, share, security, disposition, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    file = CreateFileW(path.data(), access, share, security, disposition,
+                       FILE_ATTRIBUTE_NORMAL | flags, nullptr);
   } while (file == INVALID_HANDLE_VALUE && waited_for_holder());
   return file;
+}
+
+// Whether `file` belongs to the user who runs us, to the Administrators
+// group (which owns what an elevated administrator makes, such as most
+// symbolic links) or to the system: to no other user.
+bool is_trusted(HANDLE file) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  UserSid room;
+  const PSID user = user_sid(room);
+  const bool trusted = owner != nullptr && ((user != nullptr && EqualSid(owner, user)) ||
+                                            IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                                            IsWellKnownSid(owner, WinLocalSystemSid));
+  LocalFree(descriptor);
+  return trusted;
+}
+
+// Holds the reparse point at `path` as itself when a file may be written
+// through it, sharing no deletion, so that nothing takes its name meanwhile:
+// a symbolic link only when it is the user's own or an administrator's; a
+// kind that leads to no other name (a cloud file, a deduplicated one)
+// always. (A junction is a folder, which no open of the log takes.)
+HANDLE hold_reparse_point(const WidePath& path) {
+  const HANDLE point =
+      open_file(path, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                OPEN_EXISTING, nullptr, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (point == INVALID_HANDLE_VALUE ||
+      (GetFileInformationByHandleEx(point, FileAttributeTagInfo, &tag, sizeof(tag)) &&
+       (!IsReparseTagNameSurrogate(tag.ReparseTag) || is_trusted(point)))) {
+    return point;
+  }
+  CloseHandle(point);
+  return INVALID_HANDLE_VALUE;
 }
 
 // Gives `to` the access list of the file at `from`, inherited entries
@@ -129,14 +178,17 @@ bool cut_at(HANDLE file, std::int64_t size) {
 // when the new text fits in it: no new cluster is needed, and the old bytes
 // go back when the write or the cut fails.
 void write_in_place(const WidePath& path, const char* data, std::size_t size) {
-  const HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+  const HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING,
+                                nullptr, FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return;
   std::array<char, 2048> old;
   BY_HANDLE_FILE_INFORMATION info;
   DWORD got = 0, put;
-  // A second name would make this write land in another file as well. The
-  // old bytes to keep are there only when the new text fits.
-  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 && size <= old.size() &&
+  // A second name would make this write land in another file as well, and
+  // a link put in its place since the check would lead to another. The old
+  // bytes to keep are there only when the new text fits.
+  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && size <= old.size() &&
       ReadFile(file, old.data(), static_cast<DWORD>(size), &got, nullptr) && got == size) {
     if (!write_at(file, 0, data, size, put) || !cut_at(file, static_cast<std::int64_t>(size))) {
       write_at(file, 0, old.data(), size, put);
@@ -196,24 +248,29 @@ using Line = std::array<char, 2 + 2048>;
 
 // Opens the log to append to, reading too to tell how it ends; a log the
 // user may write but not read still takes the line.
-HANDLE open_log(const WidePath& path, SECURITY_ATTRIBUTES* owner) {
-  HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
+HANDLE open_log(const WidePath& path, SECURITY_ATTRIBUTES* owner, DWORD flags) {
+  HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner, flags);
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-    file = open_file(path, GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
+    file = open_file(path, GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner, flags);
   }
   return file;
 }
 
 // Adds the `size` bytes after the CR LF in `line` at the end of `file`,
 // the CR LF too where the file does not end a line, in one write under the
-// lock.
-void append_line(HANDLE file, const Line& line, std::size_t size) {
+// lock. False, with nothing written, when `file` is a reparse point opened
+// as itself.
+bool append_line(HANDLE file, const Line& line, std::size_t size, bool as_itself) {
   OVERLAPPED lock;
-  if (!lock_end(file, lock)) return;
-  LARGE_INTEGER end;
-  const std::int64_t start = GetFileSizeEx(file, &end) ? end.QuadPart : -1;
+  if (!lock_end(file, lock)) return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(file, &info) != 0;
+  const bool file_itself =
+      known && !(as_itself && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+  const std::int64_t start =
+      file_itself ? std::int64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow : 0;
   DWORD put = 0;
-  if (start >= 0) {
+  if (file_itself) {
     const std::size_t skip = ends_a_line(file, start) ? 2 : 0;
     LARGE_INTEGER now;
     if (!write_at(file, start, line.data() + skip, size + 2 - skip, put) && put > 0 &&
@@ -229,6 +286,7 @@ void append_line(HANDLE file, const Line& line, std::size_t size) {
   if (put > 0 && made) FlushFileBuffers(file);
   UnlockFileEx(file, 0, 1, 0, &lock);
   if (put > 0 && !made) FlushFileBuffers(file);
+  return !known || file_itself;
 }
 
 // The temporary settings file, for the console handler: closing the
@@ -250,7 +308,7 @@ HANDLE make_temp(SECURITY_ATTRIBUTES* owner, DWORD attributes) {
   DWORD error = ERROR_CANCELLED;
   if (!ending.load()) {
     file = CreateFileW(temp.data(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, owner, CREATE_NEW,
-                       attributes, nullptr);
+                       attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     error = GetLastError();
   }
   temp_state.store(file == INVALID_HANDLE_VALUE ? kNoTemp : kTempMade);
@@ -266,8 +324,9 @@ HANDLE make_temp(SECURITY_ATTRIBUTES* owner, DWORD attributes) {
 void remove_temp() {
   const ULONGLONG until = GetTickCount64() + 50;
   for (;;) {
-    const HANDLE file = CreateFileW(temp.data(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const HANDLE file =
+        CreateFileW(temp.data(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
       return;
@@ -370,10 +429,21 @@ void append_file(const char* path, const char* data, std::size_t size) {
   if (size > line.size() - 2 || !widen(path, wide)) return;
   std::memcpy(line.data() + 2, data, size);
   OwnerOnly security;
-  const HANDLE file = open_log(wide, owner_only(security));
+  SECURITY_ATTRIBUTES* const owner = owner_only(security);
+  HANDLE file = open_log(wide, owner, FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return;
-  append_line(file, line, size);
+  const bool done = append_line(file, line, size, true);
   CloseHandle(file);
+  if (done) return;
+  // A reparse point, opened as itself: followed only where that is sound.
+  const HANDLE point = hold_reparse_point(wide);
+  if (point == INVALID_HANDLE_VALUE) return;
+  file = open_log(wide, owner, 0);
+  if (file != INVALID_HANDLE_VALUE) {
+    append_line(file, line, size, false);
+    CloseHandle(file);
+  }
+  CloseHandle(point);
 }
 
 bool same_file(const char* path, const char* other) {

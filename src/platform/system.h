@@ -9,7 +9,20 @@
 // another user's file nor a read-only one is written, not even by root. A
 // symbolic link is followed only if that user owns it, to read or write;
 // anyone else's reads as no file. On Windows the access list and the
-// read-only attribute decide.
+// read-only attribute decide, and a reparse point at the name is opened as
+// itself before anything is written through it. Any user may plant a
+// junction in a folder they can write (a symbolic link takes a privilege
+// or developer mode), and one at our name would send the log line, a
+// password, into whatever file it names that the user may write: one of
+// the user's own elsewhere, or one the planter reads. So a symbolic link
+// is written through only when it is the user's own or an administrator's
+// (owned by the Administrators group, as links made in an elevated prompt
+// are, or by the system), and held meanwhile so that nothing takes its
+// name; a junction, which names a folder, never. Other reparse points
+// (cloud files, deduplicated ones) keep the data in the file itself and
+// are written like any file. Reads follow every link: a planted one can
+// only choose which settings a run reads, and those are checked like any
+// others.
 #pragma once
 
 #include <cstddef>
