@@ -80,7 +80,7 @@ tz-fifo-kept            src/platform/system-posix.cpp  ::unsetenv("TZ"); => stat
 tz-size-unchecked       src/platform/system-posix.cpp  off_t{1} << 20 => off_t{1} << 40
 tz-not-handed-over      src/platform/system-posix.cpp  ::setenv("TZ", self.data(), 1); => static_cast<void>(self);
 tz-posixrules-unchecked src/platform/system-posix.cpp  fd = open_zone("posixrules"); => fd = -1;
-neighbour-no-patience   src/platform/neighbour.cpp     kPatience{2000} => kPatience{0}
+neighbour-no-patience   src/platform/neighbour.cpp     milliseconds{2000} => milliseconds{0}
 utf16-byte-order        src/platform/text_file.cpp     utf16 = Utf16{bytes[0] == '\xFE'}; => utf16 = Utf16{bytes[0] != '\xFE'};
 utf8-counts-units       src/platform/text_file.cpp     code < 0x800 ? 2 => code < 0x800 ? 1
 help-slash              src/app/usage.cpp              first == "/?" => first == "/h"

@@ -258,6 +258,21 @@ def signals(d):
                or re.fullmatch(r"\.settings\.ini\.\w{6}", n) is None for n in strays]),
                (NEEDS_REWRITE, [False] * (call == "rename")))
 
+def console_interrupt(d):
+    """Ctrl+C (wine makes one of SIGINT) ends a run at once while its new
+    settings.ini waits for the old one to be let go, and the new file goes."""
+    if not WINDOWS:
+        skip("the signals case is the one for POSIX")
+    sub = make(d, "run", [("settings.ini", NEEDS_REWRITE)])
+    holder = subprocess.Popen([*EMULATOR, NEIGHBOUR, "open", "settings.ini", "9000"], cwd=sub, env=ENV,
+                              stdout=subprocess.PIPE)
+    expect("neighbour", holder.stdout.readline().strip(), b"held")
+    p = run(sub, status=124, prefix=("timeout", "-s", "INT", "1"))  # the new file is there from 0.1 s
+    holder.kill()
+    holder.wait()
+    expect(sub, (p.took < 1.1, os.listdir(sub), read(os.path.join(sub, "settings.ini"))),
+           (True, ["settings.ini"], NEEDS_REWRITE))
+
 def neighbours(d):
     """Another program holds a file for a moment, as antivirus scanners,
     indexers, sync clients and file servers do: the run waits it out. A
@@ -556,9 +571,9 @@ def uninitialised(d):
               prefix=("valgrind", "-q", "--error-exitcode=1"))
 
 CASES = {f.__name__: f for f in (
-    pinned_runs, log_stamps, signals, neighbours, output, not_regular_files, closed_to_the_user,
-    settings_that_hold_the_log, others_files, large_log, concurrent_runs, help_and_version,
-    uninitialised, stalled_scanner, first_runs, ways_of_others)}
+    pinned_runs, log_stamps, signals, console_interrupt, neighbours, output, not_regular_files,
+    closed_to_the_user, settings_that_hold_the_log, others_files, large_log, concurrent_runs,
+    help_and_version, uninitialised, stalled_scanner, first_runs, ways_of_others)}
 
 if __name__ == "__main__" and sys.argv[1] == "--list":
     print(";".join(CASES))

@@ -1,49 +1,43 @@
 #include "platform/neighbour.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstddef>
-#include <thread>
+#include <cstdint>
 
 namespace pwdraw {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Milliseconds = std::chrono::milliseconds;
 
-constexpr Milliseconds kPatience{2000};
-// Short at first, since most holders let go within milliseconds; the last
-// repeats until the deadline, often enough not to miss the moment between
-// two holds of a busy scanner.
-constexpr std::array<Milliseconds, 5> kDelays = {Milliseconds{1}, Milliseconds{2}, Milliseconds{5},
-                                                 Milliseconds{10}, Milliseconds{25}};
+constexpr Clock::duration kPatience = std::chrono::milliseconds{2000};
 
 // Plain integers, so that nothing runs before main.
-std::size_t waits = 0;
+std::size_t pauses = 0;
 Clock::rep deadline = 0;  // in ticks of Clock since its epoch
 bool started = false;
-
-// What is left of the run's patience, from its first use on.
-Clock::duration time_left() {
-  const Clock::duration now = Clock::now().time_since_epoch();
-  if (!started) deadline = (now + kPatience).count(), started = true;
-  return std::max(Clock::duration{deadline} - now, Clock::duration::zero());
-}
 
 }  // namespace
 
 long long neighbour_time_left() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(time_left()).count();
+  const Clock::duration now = Clock::now().time_since_epoch();
+  if (!started) deadline = (now + kPatience).count(), started = true;
+  const Clock::duration left = std::max(Clock::duration{deadline} - now, Clock::duration::zero());
+  return std::chrono::duration_cast<std::chrono::microseconds>(left).count();
 }
 
-bool wait_for_neighbour() {
-  const Clock::duration left = time_left();
-  if (left == Clock::duration::zero()) return false;
-  const Milliseconds delay = kDelays[std::min(waits, kDelays.size() - 1)];
-  ++waits;
-  std::this_thread::sleep_for(std::min<Clock::duration>(delay, left));
-  return true;
+// Between half its ceiling and the ceiling, which doubles from 2 ms to 8 ms,
+// so the first retries come soon, since most holders let go within
+// milliseconds, and later ones never leave a gap of 10 ms between two holds
+// unvisited. Where in that range is drawn from the low bits of the clock,
+// so that no holder's cadence can keep every retry inside its holds; never
+// from the password draw, which runs must repeat.
+long long next_retry_pause() {
+  const long long ceiling = 2000LL << std::min<std::size_t>(pauses++, 2);
+  const auto now = static_cast<std::uint64_t>(Clock::now().time_since_epoch().count());
+  const std::uint64_t mixed = now * 0x9E3779B97F4A7C15U;
+  return ceiling / 2 +
+         static_cast<long long>((mixed >> 32) % static_cast<std::uint64_t>(ceiling / 2 + 1));
 }
 
 }  // namespace pwdraw

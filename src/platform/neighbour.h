@@ -5,17 +5,17 @@
 
 namespace pwdraw {
 
-/// Sleeps a moment, a little longer each time, so that a program holding one
-/// of our files may let go, and returns true. Every wait of a run shares one
-/// deadline, about 2 s after the first: once it has passed, returns false at
-/// once, and the caller gives up as it would on any file it cannot use. A
-/// run that never waits never reads the clock for it. For a holder the
-/// system cannot queue us behind (a sharing violation on Windows).
-bool wait_for_neighbour();
-
-/// The microseconds left before that deadline, starting it if no wait has;
-/// 0 once it has passed. For a wait the system queues (a lease, a lock),
-/// which the caller makes itself, bounded by this.
+/// The microseconds left before the run's deadline, about 2 s after the
+/// first wait of the run asked for it; 0 once it has passed. Every wait of
+/// a run shares it, and past it the caller gives up as it would on any
+/// file it cannot use. A run that never waits never reads the clock for it.
 long long neighbour_time_left();
+
+/// How long to pause, in microseconds, before trying again a file that a
+/// holder the system cannot queue us behind still holds (a sharing
+/// violation on Windows). The pauses grow from 1-2 ms to 4-8 ms, each drawn
+/// afresh from the clock, so that a holder that lets go for 10 ms at a time
+/// is met in such a gap, whatever its cadence.
+long long next_retry_pause();
 
 }  // namespace pwdraw

@@ -6,11 +6,13 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/neighbour.h"
 #include "platform/system.h"
@@ -33,26 +35,37 @@ bool widen(const char* path, WidePath& wide) {
 // Other runs may read, replace or append to our files while we hold them.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Room for what the process token says of its user: TOKEN_USER and the SID
+// after it.
+struct alignas(TOKEN_USER) UserSid {
+  std::array<unsigned char, 256> bytes;
+};
+
+// The user who runs us; null when the token does not tell.
+PSID user_sid(UserSid& room) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  DWORD size = 0;
+  const bool found = GetTokenInformation(token, TokenUser, room.bytes.data(),
+                                         static_cast<DWORD>(room.bytes.size()), &size);
+  CloseHandle(token);
+  return found ? reinterpret_cast<TOKEN_USER*>(room.bytes.data())->User.Sid : nullptr;
+}
+
 // A security descriptor that gives the current user, and no one else, full
 // access, and takes nothing from the directory: the log holds passwords.
 struct OwnerOnly {
   SECURITY_ATTRIBUTES attributes;
   SECURITY_DESCRIPTOR descriptor;
-  alignas(TOKEN_USER) std::array<unsigned char, 256> user;
+  UserSid user;
   alignas(DWORD) std::array<unsigned char, 256> acl;
 };
 
 // The attributes to create a file with; null, and so the directory's
 // inherited access, when the user cannot be found.
 SECURITY_ATTRIBUTES* owner_only(OwnerOnly& o) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-  DWORD size = 0;
-  const bool found = GetTokenInformation(token, TokenUser, o.user.data(),
-                                         static_cast<DWORD>(o.user.size()), &size);
-  CloseHandle(token);
-  if (!found) return nullptr;
-  const PSID user = reinterpret_cast<TOKEN_USER*>(o.user.data())->User.Sid;
+  const PSID user = user_sid(o.user);
+  if (user == nullptr) return nullptr;
   auto* acl = reinterpret_cast<ACL*>(o.acl.data());
   if (!InitializeAcl(acl, static_cast<DWORD>(o.acl.size()), ACL_REVISION) ||
       !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, user) ||
@@ -75,17 +88,70 @@ bool waited_for_holder(bool denied_means_held = false) {
   const DWORD error = GetLastError();
   const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
                     (denied_means_held && error == ERROR_ACCESS_DENIED);
-  return held && wait_for_neighbour();
+  const long long left = held ? neighbour_time_left() : 0;
+  if (left == 0) return false;
+  // Sleep rounds to the system's timer tick, 15.6 ms unless some program
+  // asked for less, and drops what is under a millisecond; a
+  // high-resolution timer (Windows 10 1803 on) keeps the pause.
+  constexpr DWORD kHighResolution = 0x2;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+  const long long pause = std::min(next_retry_pause(), left);
+  const HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, kHighResolution, TIMER_ALL_ACCESS);
+  LARGE_INTEGER due;
+  due.QuadPart = -pause * 10;  // in 100 ns, from now
+  if (timer == nullptr || !SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) ||
+      WaitForSingleObject(timer, INFINITE) != WAIT_OBJECT_0) {
+    Sleep(static_cast<DWORD>(pause / 1000 + 1));
+  }
+  if (timer != nullptr) CloseHandle(timer);
+  return true;
 }
 
 HANDLE open_file(const WidePath& path, DWORD access, DWORD share, DWORD disposition,
-                 SECURITY_ATTRIBUTES* security = nullptr) {
+                 SECURITY_ATTRIBUTES* security = nullptr, DWORD flags = 0) {
   HANDLE file;
   do {
-    file = CreateFileW(path.data(), access, share, security, disposition, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    file = CreateFileW(path.data(), access, share, security, disposition,
+                       FILE_ATTRIBUTE_NORMAL | flags, nullptr);
   } while (file == INVALID_HANDLE_VALUE && waited_for_holder());
   return file;
+}
+
+// Whether `file` belongs to the user who runs us, to the Administrators
+// group (which owns what an elevated administrator makes, such as most
+// symbolic links) or to the system: to no other user.
+bool is_trusted(HANDLE file) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  UserSid room;
+  const PSID user = user_sid(room);
+  const bool trusted = owner != nullptr && ((user != nullptr && EqualSid(owner, user)) ||
+                                            IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                                            IsWellKnownSid(owner, WinLocalSystemSid));
+  LocalFree(descriptor);
+  return trusted;
+}
+
+// Holds the reparse point at `path` as itself when a file may be written
+// through it, sharing no deletion, so that nothing takes its name meanwhile:
+// a symbolic link only when it is the user's own or an administrator's; a
+// kind that leads to no other name (a cloud file, a deduplicated one)
+// always. (A junction is a folder, which no open of the log takes.)
+HANDLE hold_reparse_point(const WidePath& path) {
+  const HANDLE point =
+      open_file(path, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                OPEN_EXISTING, nullptr, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (point == INVALID_HANDLE_VALUE ||
+      (GetFileInformationByHandleEx(point, FileAttributeTagInfo, &tag, sizeof(tag)) &&
+       (!IsReparseTagNameSurrogate(tag.ReparseTag) || is_trusted(point)))) {
+    return point;
+  }
+  CloseHandle(point);
+  return INVALID_HANDLE_VALUE;
 }
 
 // Gives `to` the access list of the file at `from`, inherited entries
@@ -128,14 +194,17 @@ bool cut_at(HANDLE file, std::int64_t size) {
 // when the new text fits in it: no new cluster is needed, and the old bytes
 // go back when the write or the cut fails.
 void write_in_place(const WidePath& path, const char* data, std::size_t size) {
-  const HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+  const HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_EXISTING,
+                                nullptr, FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return;
   std::array<char, 2048> old;
   BY_HANDLE_FILE_INFORMATION info;
   DWORD got = 0, put;
-  // A second name would make this write land in another file as well. The
-  // old bytes to keep are there only when the new text fits.
-  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 && size <= old.size() &&
+  // A second name would make this write land in another file as well, and
+  // a link put in its place since the check would lead to another. The old
+  // bytes to keep are there only when the new text fits.
+  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && size <= old.size() &&
       ReadFile(file, old.data(), static_cast<DWORD>(size), &got, nullptr) && got == size) {
     if (!write_at(file, 0, data, size, put) || !cut_at(file, static_cast<std::int64_t>(size))) {
       write_at(file, 0, old.data(), size, put);
@@ -190,25 +259,105 @@ bool lock_end(HANDLE file, OVERLAPPED& lock) {
   return true;
 }
 
-// Set while a temporary file of ours exists. Closing the console, Ctrl+C
-// and Ctrl+Break end the run from a thread of their own: the handler makes
-// them wait until the file is renamed or removed, then lets the default
-// handling end the run.
-std::atomic<bool> rewriting{false};
+// A CR LF, then the longest line the log takes.
+using Line = std::array<char, 2 + 2048>;
 
-BOOL WINAPI wait_for_rewrite(DWORD) {
-  while (rewriting.load()) Sleep(1);
-  return FALSE;
+// Opens the log to append to, reading too to tell how it ends; a log the
+// user may write but not read still takes the line.
+HANDLE open_log(const WidePath& path, SECURITY_ATTRIBUTES* owner, DWORD flags) {
+  HANDLE file = open_file(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner, flags);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    file = open_file(path, GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner, flags);
+  }
+  return file;
 }
 
-void hold_events() {
-  rewriting.store(true);
-  SetConsoleCtrlHandler(wait_for_rewrite, TRUE);
+// Adds the `size` bytes after the CR LF in `line` at the end of `file`,
+// the CR LF too where the file does not end a line, in one write under the
+// lock. False, with nothing written, when `file` is a reparse point opened
+// as itself.
+bool append_line(HANDLE file, const Line& line, std::size_t size, bool as_itself) {
+  OVERLAPPED lock;
+  if (!lock_end(file, lock)) return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(file, &info) != 0;
+  const bool file_itself =
+      known && !(as_itself && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+  const std::int64_t start =
+      file_itself ? std::int64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow : 0;
+  DWORD put = 0;
+  if (file_itself) {
+    const std::size_t skip = ends_a_line(file, start) ? 2 : 0;
+    LARGE_INTEGER now;
+    if (!write_at(file, start, line.data() + skip, size + 2 - skip, put) && put > 0 &&
+        GetFileSizeEx(file, &now) && now.QuadPart == start + put) {
+      cut_at(file, start);  // a partial line would be glued to the next run's line
+    }
+  }
+  // A run that finds the log empty may have made it: the file and its name
+  // must last before the lock lets another run find it not empty and show
+  // a line that a power cut would take with them. Any other run need not
+  // keep the next one waiting for its flush.
+  const bool made = start == 0;
+  if (put > 0 && made) FlushFileBuffers(file);
+  UnlockFileEx(file, 0, 1, 0, &lock);
+  if (put > 0 && !made) FlushFileBuffers(file);
+  return !known || file_itself;
 }
 
-void release_events() {
-  rewriting.store(false);
-  SetConsoleCtrlHandler(wait_for_rewrite, FALSE);
+// The temporary settings file, for the console handler: closing the
+// console, Ctrl+C and Ctrl+Break end the run at once, from a thread of
+// their own, and remove the file as they come. The name is written only
+// while no file of ours is at it and no handler has come.
+WidePath temp;
+enum : int { kNoTemp, kMakingTemp, kTempMade };
+std::atomic<int> temp_state{kNoTemp};
+std::atomic<bool> ending{false};
+bool handling = false;
+
+// Makes the temporary file at `temp`, unless the run is ending: the handler
+// sees either the file or that none will be made. It shares deletion only,
+// with the handler.
+HANDLE make_temp(SECURITY_ATTRIBUTES* owner, DWORD attributes) {
+  temp_state.store(kMakingTemp);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_CANCELLED;
+  if (!ending.load()) {
+    file = CreateFileW(temp.data(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, owner, CREATE_NEW,
+                       attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    error = GetLastError();
+  }
+  temp_state.store(file == INVALID_HANDLE_VALUE ? kNoTemp : kTempMade);
+  SetLastError(error);
+  return file;
+}
+
+// Opens the file for deletion without sharing deletion: a rename under way
+// keeps it from opening, and a rename after the open fails, so never both
+// happen, and settings.ini is the old file or the new one, whole. It goes
+// when the last handle closes, the run's own as the process ends. A
+// program that holds it is given 50 ms to let go.
+void remove_temp() {
+  const ULONGLONG until = GetTickCount64() + 50;
+  for (;;) {
+    const HANDLE file =
+        CreateFileW(temp.data(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return;
+    }
+    if (GetLastError() != ERROR_SHARING_VIOLATION || GetTickCount64() > until) return;
+    Sleep(1);
+  }
+}
+
+BOOL WINAPI end_run(DWORD) {
+  ending.store(true);
+  int state;
+  while ((state = temp_state.load()) == kMakingTemp) Sleep(1);  // one CreateFileW
+  if (state == kTempMade) remove_temp();
+  return FALSE;  // and the default handling ends the process
 }
 
 }  // namespace
@@ -260,28 +409,26 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   const DWORD kept = exists ? attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
 
   // A name no other process can be using; one left by a killed run with
-  // the same number is passed over. No one else may open it while we
-  // write it.
+  // the same number is passed over. No one else may read or write it while
+  // we write it.
   OwnerOnly security;
   SECURITY_ATTRIBUTES* const owner = owner_only(security);
   std::array<char, 256> narrow;
-  WidePath temp;
   HANDLE file = INVALID_HANDLE_VALUE;
-  hold_events();
-  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+  if (!handling) handling = SetConsoleCtrlHandler(end_run, TRUE) != 0;
+  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100 && !ending.load();
+       ++attempt) {
     const int length = std::snprintf(narrow.data(), narrow.size(), ".%s.%lu-%u", path,
                                      GetCurrentProcessId(), attempt);
     if (length <= 0 || static_cast<std::size_t>(length) >= narrow.size() ||
         !widen(narrow.data(), temp)) {
       break;
     }
-    file = CreateFileW(temp.data(), GENERIC_WRITE | WRITE_DAC, 0, owner, CREATE_NEW,
-                       kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = make_temp(owner, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) {
-    release_events();
-    if (exists) write_in_place(wide, data, size);
+    if (exists && !ending.load()) write_in_place(wide, data, size);
     return;
   }
   if (exists) copy_access(wide, file);
@@ -289,39 +436,30 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   const bool written = write_at(file, 0, data, size, put) && FlushFileBuffers(file);
   CloseHandle(file);
   if (!written || !rename_over(temp, wide)) remove_file(temp);
-  release_events();
+  temp_state.store(kNoTemp);
 }
 
 void append_file(const char* path, const char* data, std::size_t size) {
   WidePath wide;
-  if (!widen(path, wide)) return;
+  Line line = {'\r', '\n'};
+  if (size > line.size() - 2 || !widen(path, wide)) return;
+  std::memcpy(line.data() + 2, data, size);
   OwnerOnly security;
   SECURITY_ATTRIBUTES* const owner = owner_only(security);
-  // Read access tells how the file ends; a log the user may write but not
-  // read still takes the line.
-  HANDLE file = open_file(wide, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-    file = open_file(wide, GENERIC_WRITE, kShareAll, OPEN_ALWAYS, owner);
-  }
+  HANDLE file = open_log(wide, owner, FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return;
-  OVERLAPPED lock;
-  LARGE_INTEGER end;
-  DWORD crlf = 0, put = 0;
-  if (lock_end(file, lock)) {
-    if (GetFileSizeEx(file, &end)) {
-      const std::int64_t start = end.QuadPart;
-      LARGE_INTEGER now;
-      if (!((ends_a_line(file, start) || write_at(file, start, "\r\n", 2, crlf)) &&
-            write_at(file, start + crlf, data, size, put)) &&
-          crlf + put > 0 && GetFileSizeEx(file, &now) && now.QuadPart == start + crlf + put) {
-        // A partial line would be glued to the next run's line.
-        cut_at(file, start);
-      }
-    }
-    UnlockFileEx(file, 0, 1, 0, &lock);  // the next run need not wait for our flush
-  }
-  if (crlf + put > 0) FlushFileBuffers(file);
+  const bool done = append_line(file, line, size, true);
   CloseHandle(file);
+  if (done) return;
+  // A reparse point, opened as itself: followed only where that is sound.
+  const HANDLE point = hold_reparse_point(wide);
+  if (point == INVALID_HANDLE_VALUE) return;
+  file = open_log(wide, owner, 0);
+  if (file != INVALID_HANDLE_VALUE) {
+    append_line(file, line, size, false);
+    CloseHandle(file);
+  }
+  CloseHandle(point);
 }
 
 bool same_file(const char* path, const char* other) {

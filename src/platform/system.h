@@ -19,7 +19,21 @@
 // must agree, which in a directory no one else can change is the same.
 // A file with a second name is not written through a name in a directory
 // another user can change, since that user may have made the name.
-// On Windows the access list and the read-only attribute decide.
+//
+// On Windows the access list and the read-only attribute decide, and a
+// reparse point at the name is opened as itself before anything is written
+// through it. Any user may plant a junction in a folder they can write (a
+// symbolic link takes a privilege or developer mode), and one at our name
+// would send the log line, a password, into whatever file it names that
+// the user may write: one of the user's own elsewhere, or one the planter
+// reads. So a symbolic link is written through only when it is the user's
+// own or an administrator's (owned by the Administrators group, as links
+// made in an elevated prompt are, or by the system), and held meanwhile so
+// that nothing takes its name; a junction, which names a folder, never.
+// Other reparse points (cloud files, deduplicated ones) keep the data in
+// the file itself and are written like any file. Reads follow every link:
+// a planted one can only choose which settings a run reads, and those are
+// checked like any others.
 #pragma once
 
 #include <cstddef>
@@ -75,12 +89,18 @@ int standard_output();
 /// - On other POSIX systems, or file systems without unnamed files, it has
 ///   its name from the start, and the signal removes it as it arrives; an
 ///   open stuck on a stalled scanner ends only when the scanner answers.
-/// - On Windows, Ctrl+C, Ctrl+Break and closing the console remove it from
-///   the thread the system runs them on, and the run ends.
+/// - On Windows, Ctrl+C, Ctrl+Break and closing the console end a run at
+///   once: the console handler removes the new file as the event arrives,
+///   and a rename under way completes first, so `path` is the old file or
+///   the new one, whole.
 /// Only a kill that cannot be caught (SIGKILL, TerminateProcess), or a
-/// power cut, can leave it, and on Linux only within those two calls.
-/// Quit, whose default dumps core, is one the kernel does not let end a
-/// wait on a scanner: it ends the run once the scanner answers.
+/// power cut, can leave it: on Linux only within those two calls; on
+/// Windows also after an event that finds another program holding it for
+/// over 50 ms. A power cut on Windows can also undo the rename
+/// (MOVEFILE_WRITE_THROUGH promises a flush only for a move between
+/// volumes, made as a copy), so the old file is back. Quit, whose default
+/// dumps core, is one the Linux kernel does not let end a wait on a
+/// scanner: it ends the run once the scanner answers.
 ///
 /// A program that holds `path` or the new file (Windows refuses the rename
 /// while any handle is open on either) is waited for within the run's
@@ -101,13 +121,15 @@ void replace_file(const char* path, const char* data, std::size_t size);
 
 /// Adds the `size` bytes of one line at the end of `path`, creating it
 /// (owner-only) when missing, and flushes them to disk before returning.
-/// A file not ours, or not a regular file, is not written.
+/// A file not ours, or not a regular file, is not written, nor on Windows a
+/// line over 2 KiB.
 ///
 /// The line starts a line of its own: when the file is not empty and its
 /// last byte is not a line feed (a note saved without a final newline), a
 /// CR LF goes before it, in the same append, and is cut off with it if the
-/// line is. The line goes out in one write to a file opened for appending,
-/// under a lock that every run takes (flock on POSIX, a byte-range lock on
+/// line is. Both go out in one write, at the end of a file opened for
+/// appending on POSIX and at the end found under the lock on Windows, and
+/// every run takes that lock (flock on POSIX, a byte-range lock on
 /// Windows), so lines added by concurrent runs never interleave. A write
 /// the system takes only in part (a full disk, a file-size limit) is cut
 /// off again: the file gains all the bytes or none, and since the lock is
@@ -115,9 +137,9 @@ void replace_file(const char* path, const char* data, std::size_t size);
 /// touched. A power cut before the flush completes may lose the bytes, or
 /// leave part of them where the disk wrote some sectors and not others.
 /// A run that finds the file empty, and so may have made it, flushes the
-/// file and its directory before it lets go of the lock: no other run can
-/// find the file not empty, and show its line, before the file and its
-/// name last. Any other run lets go first and flushes after.
+/// file (on POSIX, and its directory) before it lets go of the lock: no
+/// other run can find the file not empty, and show its line, before the
+/// file and its name last. Any other run lets go first and flushes after.
 ///
 /// A program that holds the file or its lock is waited for within the run's
 /// deadline, on POSIX in the kernel's queue. Past it, Windows gives up,
