@@ -81,11 +81,12 @@ def reference(settings, args, seed, stamp):
 # client behind a slow link, which takes a read lease, gives it up 30 ms
 # after each break notice and takes it again 10 ms later; another user
 # flipping PATH and PATH.swap (RENAME_EXCHANGE) as fast as it can.
-FLICKER = """import fcntl, signal, sys, time
+FLICKER = """import contextlib, fcntl, signal, sys, time
 signal.signal(signal.SIGIO, signal.SIG_IGN)  # the break notice
 while True:
     with open(sys.argv[1], "rb") as f:
-        if fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK) == 0:
+        with contextlib.suppress(OSError):  # while a run has the file open to write
+            fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK)
             print("held", flush=True)
         while fcntl.fcntl(f, fcntl.F_GETLEASE) == fcntl.F_RDLCK:
             time.sleep(0.001)
