@@ -16,7 +16,9 @@
 // directory descriptors, so a name swapped between a check and a use
 // changes nothing; on Linux each link is read from the very entry
 // checked (O_PATH). Elsewhere it is read by name between two looks that
-// must agree, which in a directory no one else can change is the same.
+// must agree, which in a directory no one else can change is the same, and
+// a directory on a way through links must be readable, not only
+// searchable, where the system has no O_SEARCH either.
 // A file with a second name is not written through a name in a directory
 // another user can change, since that user may have made the name.
 //
