@@ -71,7 +71,7 @@ append-cuts-others      src/platform/system-posix.cpp  now.st_size == end => now
 temp-not-hidden         src/platform/system-posix.cpp  ".%s.%s" => "%s.%s"
 temp-left-on-signal     src/platform/system-posix.cpp  if (temp_named != 0) ::unlink(temp_name.data()); => static_cast<void>(temp_name);
 temp-named-at-once      src/platform/system-posix.cpp  fd = open_at(AT_FDCWD, ".", O_TMPFILE | O_WRONLY); => fd = -1;
-lease-not-queued        src/platform/system-posix.cpp  fd = ::openat(dir, name, flags | O_CLOEXEC, kOwnerOnly); => fd = ::openat(dir, name, flags | O_CLOEXEC | O_NONBLOCK, kOwnerOnly);
+lease-not-queued        src/platform/system-posix.cpp  fd = ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, kOwnerOnly); => fd = ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, kOwnerOnly);
 lock-not-queued         src/platform/system-posix.cpp  locked = ::flock(fd, LOCK_EX); => locked = ::flock(fd, LOCK_EX | LOCK_NB);
 deadline-too-late       src/platform/system-posix.cpp  {static_cast<time_t>(left / 1000000), => {static_cast<time_t>(left / 1000000 + 60),
 first-run-flushed-late  src/platform/system-posix.cpp  const bool made = before.st_size == 0; => const bool made = false;
