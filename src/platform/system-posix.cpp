@@ -553,8 +553,14 @@ void append_file(const char* path, const char* data, std::size_t size) {
   // Read access tells how the file ends; a log we may only write still
   // takes the line.
   Opened log = open_own(path, O_RDWR | O_CREAT | O_APPEND);
-  if (log.fd < 0 && errno == EACCES) log = open_own(path, O_WRONLY | O_CREAT | O_APPEND);
-  if (log.fd < 0) return;
+  if (log.fd < 0 && errno == EACCES) {
+    close_opened(log);
+    log = open_own(path, O_WRONLY | O_CREAT | O_APPEND);
+  }
+  if (log.fd < 0) {
+    close_opened(log);
+    return;
+  }
   const int fd = log.fd;
   const bool locked = lock_file(fd);
   struct stat before;
