@@ -99,22 +99,12 @@ with tempfile.TemporaryDirectory() as d:
 if emulator or sys.platform != "linux" or exe.endswith(".exe"):
     sys.exit(0)
 
-FLICKER = """import contextlib, fcntl, signal, sys, time
-signal.signal(signal.SIGIO, signal.SIG_IGN)  # the break notice
-while True:
-    with open(sys.argv[1], "rb") as f:
-        with contextlib.suppress(OSError):  # while a run has the file open to write
-            fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK)
-            print("held", flush=True)
-        while fcntl.fcntl(f, fcntl.F_GETLEASE) == fcntl.F_RDLCK:
-            time.sleep(0.001)
-        time.sleep(0.03)
-    time.sleep(0.01)"""
+HOLDERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "platform", "holders.py")
 
 with tempfile.TemporaryDirectory() as d:
     log = os.path.join(d, "password.txt")
     open(log, "wb").write(b"")
-    holder = subprocess.Popen([sys.executable, "-c", FLICKER, log], stdout=subprocess.PIPE)
+    holder = subprocess.Popen([sys.executable, HOLDERS, "flicker", log], stdout=subprocess.PIPE)
     holder.stdout.readline()
     start = time.monotonic()
     shown = [pwdraw(d)[0] for _ in range(runs)]

@@ -13,12 +13,11 @@ runs each:
 
     sudo bench/swaps.py PWDRAW [SECONDS]
 """
-import ctypes, os, subprocess, sys, tempfile, time
+import os, subprocess, sys, tempfile, time
 
 exe, seconds = os.path.abspath(sys.argv[1]), float(sys.argv[2]) if len(sys.argv) > 2 else 3
 NOBODY, OUTSIDE = 65534, b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
-FLIP = ("import ctypes, sys\nwhile True: ctypes.CDLL(None).renameat2(-100, sys.argv[1].encode(), -100, "
-        "sys.argv[1].encode() + b'.swap', 2)")
+HOLDERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "platform", "holders.py")
 
 def attack(name, mine, theirs):
     top = tempfile.mkdtemp()
@@ -33,7 +32,8 @@ def attack(name, mine, theirs):
     os.symlink(mine, os.path.join(his, name))
     os.symlink(theirs.replace("TOP", top), os.path.join(his, name + ".swap"))
     os.lchown(os.path.join(his, name + ".swap"), NOBODY, NOBODY)
-    swapper = subprocess.Popen([sys.executable, "-c", FLIP, os.path.join(his, name)])
+    swapper = subprocess.Popen([sys.executable, HOLDERS, "swap", os.path.join(his, name)],
+                               stdout=subprocess.DEVNULL)
     runs, used, end = 0, 0, time.monotonic() + seconds
     while time.monotonic() < end:
         out = subprocess.run([exe], cwd=his, capture_output=True, timeout=30).stdout

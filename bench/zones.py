@@ -38,9 +38,8 @@ for zone in ("EST5EDT", ":AAA3BBB"):
 hour, took = once({"TZ": d + "/huge"}, 60)
 peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
 print("2. a header claiming 2^27 times: %s in %.2f s, peak %d KiB" % (hour, took, peak))
-flip = ("import ctypes, sys\nwhile True: ctypes.CDLL(None).renameat2(-100, sys.argv[1].encode(), -100, "
-        "sys.argv[1].encode() + b'.swap', 2)")
-swapper = subprocess.Popen([sys.executable, "-c", flip, os.path.join(d, "flip")])
+holders = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "platform", "holders.py")
+swapper = subprocess.Popen([sys.executable, holders, "swap", os.path.join(d, "flip")], stdout=subprocess.DEVNULL)
 stamps = collections.Counter(once({"TZ": d + "/flip"})[0] for _ in range(runs))
 swapper.kill()
 print("3. a zone flipped with a FIFO: %d of %d hung; stamps %s" % (stamps["hung"], runs, dict(stamps)))

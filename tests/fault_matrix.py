@@ -77,30 +77,11 @@ def reference(settings, args, seed, stamp):
         out = run(sub, args, (seed, stamp)).stdout
         return (out,) + tuple(read(os.path.join(sub, name)) for name in FILES)
 
-# Other programs beside ours on Linux, each given a PATH: a file server's
-# client behind a slow link, which takes a read lease, gives it up 30 ms
-# after each break notice and takes it again 10 ms later; another user
-# flipping PATH and PATH.swap (RENAME_EXCHANGE) as fast as it can.
-FLICKER = """import contextlib, fcntl, signal, sys, time
-signal.signal(signal.SIGIO, signal.SIG_IGN)  # the break notice
-while True:
-    with open(sys.argv[1], "rb") as f:
-        with contextlib.suppress(OSError):  # while a run has the file open to write
-            fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK)
-            print("held", flush=True)
-        while fcntl.fcntl(f, fcntl.F_GETLEASE) == fcntl.F_RDLCK:
-            time.sleep(0.001)
-        time.sleep(0.03)
-    time.sleep(0.01)"""
-SWAP = """import ctypes, sys
-print("held", flush=True)
-while True:
-    ctypes.CDLL(None).renameat2(-100, sys.argv[1].encode(), -100, sys.argv[1].encode() + b".swap", 2)"""
-
 @contextlib.contextmanager
-def beside(code, path):
-    """The Python `code` runs on `path` beside ours, from its "held" on."""
-    holder = subprocess.Popen([sys.executable, "-c", code, path], stdout=subprocess.PIPE)
+def beside(how, path):
+    """tests/platform/holders.py HOW PATH runs beside ours, from its "held" on."""
+    holders = os.path.join(os.path.dirname(os.path.abspath(__file__)), "platform", "holders.py")
+    holder = subprocess.Popen([sys.executable, holders, how, path], stdout=subprocess.PIPE)
     expect("holder", holder.stdout.readline(), b"held\n")
     try:
         yield
@@ -217,7 +198,7 @@ def log_stamps(d):
                  os.ttyname(os.openpty()[1]), "EST5EDT", ":AAA3BBB", d + "/huge")]
         rows += [(d + "/flip", 1719835200, 3, "flip")] * 200
     machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, {}
-    with beside(SWAP, d + "/flip") if not WINDOWS else contextlib.nullcontext():
+    with beside("swap", d + "/flip") if not WINDOWS else contextlib.nullcontext():
         for i, (zone, second, type, line, *log) in enumerate(rows):
             sub = make(d, str(i), [("password.txt", note) for note in log])
             env = {**machine, **({"TZ": zone} if zone else {}),
@@ -299,7 +280,7 @@ def neighbours(d):
             ("open", "password.txt", 1000, user, ()), ("exclusive", "settings.ini", 1000, user, ()),
             ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
             ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS),
-            ) + ((FLICKER, "password.txt", 0, user, ()),) * 5 * (not WINDOWS)):
+            ) + (("flicker", "password.txt", 0, user, ()),) * 5 * (not WINDOWS)):
         sub = make(d, str(i), [("settings.ini", settings), ("password.txt", EARLIER)])
         with beside(how, os.path.join(sub, name)) if hold == 0 else contextlib.nullcontext():
             p = check(sub, keep=keep, neighbour=(how, name, hold) * (hold > 0))
@@ -532,7 +513,7 @@ def ways_of_others(d):
         sub, runner = os.path.join(top, made[0][0].split("/")[0]), made[0][2]
         swap = [os.path.join(top, path[:-5]) for path, *_ in made if path.endswith(".swap")]
         end, runs = time.monotonic() + len(swap), 0
-        with beside(SWAP, *swap) if swap else contextlib.nullcontext():
+        with beside("swap", *swap) if swap else contextlib.nullcontext():
             while runs == 0 or time.monotonic() < end:  # a second of runs while names are swapped
                 p, runs = run(sub, prefix=("setpriv", "--reuid=%d" % runner, "--regid=%d" % runner,
                                            "--clear-groups")), runs + 1
