@@ -11,11 +11,4 @@ namespace pwdraw {
 /// file it cannot use. A run that never waits never reads the clock for it.
 long long neighbour_time_left();
 
-/// How long to pause, in microseconds, before trying again a file that a
-/// holder the system cannot queue us behind still holds (a sharing
-/// violation on Windows). The pauses grow from 1-2 ms to 4-8 ms, each drawn
-/// afresh from the clock, so that a holder that lets go for 10 ms at a time
-/// is met in such a gap, whatever its cadence.
-long long next_retry_pause();
-
 }  // namespace pwdraw

@@ -377,10 +377,10 @@ bool ends_a_line(int fd, off_t size) {
 // Whether the zone file open at `fd` is one the C library may read: a
 // regular file no larger than 1 MiB (the largest real ones hold a few KiB)
 // whose header claims no more than the file holds. The library allocates
-// what the header claims and reads it, sparse or not.
-bool is_usable_zone(int fd) {
+// what the header claims and reads it, sparse or not. Leaves in `file`
+// what fstat tells of it.
+bool is_usable_zone(int fd, struct stat& file) {
   constexpr off_t kMaxZoneSize = off_t{1} << 20;
-  struct stat file;
   if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode) || file.st_size > kMaxZoneSize) {
     return false;
   }
@@ -460,20 +460,18 @@ int check_zone(bool& bounded) {
     fd = open_zone("posixrules");
     bounded = fd >= 0;
   }
-  if (fd == kNotRegular || (fd >= 0 && !is_usable_zone(fd))) {
+  struct stat checked, seen;
+  if (fd == kNotRegular || (fd >= 0 && !is_usable_zone(fd, checked))) {
     ::unsetenv("TZ");
     bounded = false;
   } else if (fd >= 0 && !bounded) {
     ProcName self;
-    struct stat checked, seen;
-    if (::fstat(fd, &checked) == 0 && ::stat(proc_name(fd, self), &seen) == 0 &&
-        same_inode(checked, seen)) {
+    if (::stat(proc_name(fd, self), &seen) == 0 && same_inode(checked, seen)) {
       ::setenv("TZ", self.data(), 1);
       return fd;
     }
   }
-  if (fd < 0) return -1;
-  ::close(fd);
+  if (fd >= 0) ::close(fd);
   return -1;
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -76,6 +77,24 @@ SECURITY_ATTRIBUTES* owner_only(OwnerOnly& o) {
   }
   o.attributes = {sizeof(o.attributes), &o.descriptor, FALSE};
   return &o.attributes;
+}
+
+// How long to pause, in microseconds, before trying again a file another
+// program holds: a sharing violation cannot be queued behind, so we poll.
+// Between half a ceiling and the ceiling, which doubles from 2 ms to 8 ms,
+// so the first retries come soon, since most holders let go within
+// milliseconds, and later ones never leave a gap of 10 ms between two holds
+// unvisited. Where in that range is drawn from the low bits of the clock,
+// so that no holder's cadence can keep every retry inside its holds; never
+// from the password draw, which runs must repeat.
+long long next_retry_pause() {
+  static unsigned pauses = 0;
+  const long long ceiling = 2000LL << std::min(pauses++, 2u);
+  const auto now =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  const std::uint64_t mixed = now * 0x9E3779B97F4A7C15U;
+  return ceiling / 2 +
+         static_cast<long long>((mixed >> 32) % static_cast<std::uint64_t>(ceiling / 2 + 1));
 }
 
 // Whether the last call failed because another program holds the file (an
