@@ -5,7 +5,7 @@ Windows. PWDRAW_AT takes its clock in its first two arguments.
 
     fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT NEIGHBOUR CASE]
 """
-import contextlib, ctypes, fcntl, fnmatch, functools, os, re, resource, shutil, signal, stat, subprocess, sys
+import contextlib, ctypes, fcntl, fnmatch, functools, os, re, resource, select, shutil, signal, stat, subprocess, sys
 import tempfile, time
 from pathlib import Path
 
@@ -20,6 +20,7 @@ FILES = ("settings.ini", "password.txt")
 EARLIER = b"07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n"
 NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
 BEFORE = object()
+ENDING = (signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGTERM)
 LIBC = ctypes.CDLL(None)
 
 def skip(why):
@@ -240,17 +241,47 @@ def signals(d):
                (out, line) if held else (b"", None))
     if EMULATOR:
         return  # strace would trace the emulator
-    for sig, call in ((signal.SIGTERM, "fdatasync"), (signal.SIGINT, "linkat"),
-                      (signal.SIGKILL, "fdatasync"), (signal.SIGKILL, "rename")):
-        sub = make(d, sig.name + call, [("settings.ini", NEEDS_REWRITE)])
+    # strace sends the signal as the call is made. In the log rows a
+    # file-size limit lets the write take only part of the line.
+    for sig, call in [(signal.SIGTERM, "fdatasync"), (signal.SIGINT, "linkat"), (signal.SIGKILL, "fdatasync"),
+                      (signal.SIGKILL, "rename")] + [(s, "writev") for s in ENDING]:
+        name, old = (FILES[1], EARLIER) if call == "writev" else (FILES[0], NEEDS_REWRITE)
+        sub = make(d, sig.name + call, [(name, old)])
         inject = "inject=%s:when=1:signal=%s" % (call, sig.name)
-        run(sub, (), status=-sig, prefix=("strace", "-qq", "-o", os.devnull, "-e", inject))
-        strays = [n for n in os.listdir(sub) if n != "settings.ini"]
-        expect(sub, (read(os.path.join(sub, "settings.ini")), [fnmatch.fnmatch(n, "settings.ini*")
+        run(sub, args if call == "writev" else (), status=-sig, file_limit=len(old) + 20 if call == "writev"
+            else None, prefix=("strace", "-qq", "-o", os.devnull, "-e", inject))
+        strays = [n for n in os.listdir(sub) if n != name]
+        expect(sub, (read(os.path.join(sub, name)), [fnmatch.fnmatch(n, "settings.ini*")
                or re.fullmatch(r"\.settings\.ini\.\w{6}", n) is None for n in strays]),
-               (NEEDS_REWRITE, [False] * (call == "rename")))
+               (old, [False] * (call == "rename")))
     if os.geteuid() != 0:
-        return  # fanotify needs root
+        return  # fanotify and bpftrace need root
+    # A signal from inside the kernel as the line dirties the last page of a
+    # log on a disk: unless it is held, the write stops at the next page.
+    if not os.path.exists("/sys/kernel/tracing/events"):
+        subprocess.run(["mount", "-t", "tracefs", "tracefs", "/sys/kernel/tracing"], check=True)
+    with tempfile.TemporaryDirectory(dir="/var/tmp") as top:
+        old = b"x" * 4082 + b"\r\n"
+        # "ready" once the probes are in: as we send ourselves a signal that no one minds.
+        probes = ['tracepoint:signal:signal_generate /args->pid == %d && args->sig == %d/ { printf("ready\\n"); }'
+                  % (os.getpid(), signal.SIGURG)]
+        for sig in ENDING:
+            Path(top, sig.name).mkdir()
+            with open(os.path.join(top, sig.name, "password.txt"), "wb", buffering=0) as f:
+                f.write(old)
+                os.fsync(f.fileno())  # clean: the line dirties it
+                probes.append('tracepoint:writeback:writeback_dirty_folio /comm == "%s" && args->ino == %d/'
+                              " { signal(%d); }" % (os.path.basename(AT)[:15], os.fstat(f.fileno()).st_ino, sig))
+        tracer = subprocess.Popen(["bpftrace", "--unsafe", "-e", "\n".join(probes)], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+        while not select.select([tracer.stdout], [], [], 0.05)[0] or tracer.stdout.readline() != b"ready\n":
+            os.kill(os.getpid(), signal.SIGURG)
+        for sig in ENDING:
+            run(os.path.join(top, sig.name), args, status=-sig)
+            log = read(os.path.join(top, sig.name, "password.txt"))
+            expect(sig.name, (log[:len(old)] == old, log[len(old):]), (True, line))
+        tracer.kill()
+        tracer.wait()
     LIBC.fanotify_mark.argtypes = (ctypes.c_int, ctypes.c_uint, ctypes.c_uint64, ctypes.c_int, ctypes.c_char_p)
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         sub = make(d, "stalled " + sig.name, [("settings.ini", NEEDS_REWRITE)])

@@ -243,6 +243,28 @@ Opened open_own(const char* path, int flags) {
   return Opened{};
 }
 
+// The signals that end a run from a terminal or a supervisor: interrupt,
+// termination, hang-up, quit.
+constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+// Holds the ending signals while we write into a file that holds the user's
+// data; returns the mask to give back. A signal whose action is to end the
+// process makes the kernel stop a write between two pages of the file, and
+// the process then ends before the cut-back runs: part of a line stays.
+// Held, it ends the run as the mask is given back, once the bytes are whole
+// or cut back. A caught signal would end no more waits than a held one: a
+// write to a local disk waits for nothing a signal ends, and NFS, SMB and
+// 9p wait for their servers in waits that only a signal that kills ends.
+sigset_t hold_ending_signals() {
+  sigset_t ending, before;
+  ::sigemptyset(&ending);
+  for (const int signal : kEndingSignals) ::sigaddset(&ending, signal);
+  ::sigprocmask(SIG_BLOCK, &ending, &before);
+  return before;
+}
+
+void release_ending_signals(const sigset_t& before) { ::sigprocmask(SIG_SETMASK, &before, nullptr); }
+
 // Where the directory takes no new file, the old one is overwritten, only
 // when the new text fits in it: no new block is needed, and the old bytes
 // go back when the write or the cut fails.
@@ -255,17 +277,16 @@ void write_in_place(const char* path, const char* data, std::size_t size) {
   // old bytes to keep are there only when the new text fits.
   if (::fstat(fd, &now) == 0 && may_write(now) && now.st_nlink == 1 && size <= old.size() &&
       ::pread(fd, old.data(), size, 0) == static_cast<ssize_t>(size)) {
+    const sigset_t held = hold_ending_signals();
     if (!write_file(fd, data, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
       if (::lseek(fd, 0, SEEK_SET) == 0) write_file(fd, old.data(), size);
     }
+    release_ending_signals(held);
     flush_file(fd);
   }
   ::close(fd);
 }
 
-// The signals that end a run from a terminal or a supervisor: interrupt,
-// termination, hang-up, quit.
-constexpr std::array<int, 4> kEndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 using Dispositions = std::array<struct sigaction, kEndingSignals.size()>;
 
 // The name our temporary file has while temp_named is set, for the handler
@@ -574,6 +595,7 @@ void append_file(const char* path, const char* data, std::size_t size) {
   iovec parts[] = {{crlf, sizeof crlf}, {const_cast<char*>(data), size}};
   const int first = ends_a_line(fd, before.st_size) ? 1 : 0;
   const std::size_t total = size + (first == 0 ? sizeof crlf : 0);
+  const sigset_t held = hold_ending_signals();
   ssize_t put;
   do {
     put = ::writev(fd, parts + first, 2 - first);
@@ -597,6 +619,7 @@ void append_file(const char* path, const char* data, std::size_t size) {
     flush_file(fd);
     flush_directory(log.dir);
   }
+  release_ending_signals(held);
   if (locked) ::flock(fd, LOCK_UN);
   if (put > 0 && !made) flush_file(fd);
   close_opened(log);
