@@ -305,16 +305,25 @@ def neighbours(d):
     then goes unlogged, since a locked range cannot be written, while flock
     on POSIX only orders our own runs. A holder that lets go for 10 ms at a
     time (flicker) serves a POSIX run at its release, which waits in the
-    kernel's queue; five runs, any of which polling would lose."""
+    kernel's queue; five runs, any of which polling would lose. An SMB
+    share (strace gives its answers) refuses the lock, a read, the write and
+    the rename with EACCES while another holds them, and NFS or sshfs an
+    open with ESTALE as a rename replaces the name: each is tried again."""
     user = b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
+    smb = lambda sub: ["strace", "-qq", "-o", os.devnull, "-P", sub + "/settings.ini", "-P", sub + "/password.txt"
+                       ] + [a for call, error, when in (
+        ("openat", "ESTALE", "1"), ("flock", "EACCES", "1..3"), ("read", "EACCES", "1..2"),
+        ("pread64", "EACCES", "1"), ("writev", "EACCES", "1..2"), ("rename", "EACCES", "1..2"))
+        for a in ("-e", "inject=%s:error=%s:when=%s" % (call, error, when))]
     for i, (how, name, hold, settings, keep) in enumerate((
             ("open", "password.txt", 1000, user, ()), ("exclusive", "settings.ini", 1000, user, ()),
             ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
             ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS),
-            ) + (("flicker", "password.txt", 0, user, ()),) * 5 * (not WINDOWS)):
+            ) + (("flicker", "password.txt", 0, user, ()),) * 5 * (not WINDOWS)
+            + (("smb", "", -1, NEEDS_REWRITE, ()),) * (not WINDOWS and not EMULATOR)):
         sub = make(d, str(i), [("settings.ini", settings), ("password.txt", EARLIER)])
         with beside(how, os.path.join(sub, name)) if hold == 0 else contextlib.nullcontext():
-            p = check(sub, keep=keep, neighbour=(how, name, hold) * (hold > 0))
+            p = check(sub, keep=keep, neighbour=(how, name, hold) * (hold > 0), prefix=smb(sub) * (how == "smb"))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
 def output(d):
@@ -436,6 +445,18 @@ def others_files(d):
         seen, kept = old if name == "settings.ini" and not link else None, old if mode else None
         out, _, line = reference(seen, (), PINNED, PINNED)
         expect(sub, (p.stdout, read(held)), (out, (kept or b"") + line if logged else kept))
+    if EMULATOR:
+        return  # strace would trace the emulator
+    # A mount that shows every file as one user's (FAT for one user, sshfs,
+    # NFS with root squashed) shows the log a run makes as that user's:
+    # strace holds the run as it has made it, while the file is given away.
+    sub = make(d, "mount of one user")
+    p = subprocess.Popen(["strace", "-qq", "-o", os.devnull, "-e", "inject=flock:delay_enter=1000000:when=1",
+                          *command(())], cwd=sub, stdout=subprocess.PIPE)
+    while not os.path.exists(os.path.join(sub, "password.txt")):
+        time.sleep(0.01)
+    os.chown(os.path.join(sub, "password.txt"), 65534, 65534)
+    expect(sub, (p.communicate()[0], sorted(os.listdir(sub))), (reference(None, (), PINNED, PINNED)[0], [FILES[0]]))
 
 def large_log(d):
     """A log past 4 GiB, which a build without 64-bit offsets could not open."""
@@ -474,6 +495,22 @@ def concurrent_runs(d):
     out, _, line = reference(None, args, PINNED, PINNED)
     expect("second run", (second.stdout, second.took > 0.5, read(os.path.join(first, "password.txt"))),
            (out, True, line * 2))
+    # A run that finds no settings.ini, held by strace after it looks (as it
+    # reads, or as it is about to write), while another renames one into
+    # place, as FUSE file systems show a name missing while a rename replaces
+    # it: the other one stays, also where no unnamed file can be made.
+    user = b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
+    for i, injected in enumerate((["openat:delay_exit=1000000:when=1"], ["newfstatat:delay_exit=1000000:when=2"],
+                                  ["newfstatat:delay_exit=1000000:when=2", "openat:error=EOPNOTSUPP:when=2"])):
+        late = make(d, "late %d" % i)
+        held = subprocess.Popen(["strace", "-qq", "-o", os.devnull, "-P", "settings.ini", "-P", ".",
+                                 *(a for call in injected for a in ("-e", "inject=" + call)), *command(())], cwd=late,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        Path(late, "new").write_bytes(user)
+        os.rename(os.path.join(late, "new"), os.path.join(late, "settings.ini"))
+        expect(late, (held.communicate()[0], sorted(os.listdir(late)), read(os.path.join(late, "settings.ini"))),
+               (reference(None, (), PINNED, PINNED)[0], sorted(FILES), user))
 
 def help_and_version(d):
     """--help, -h and /? print the usage the README shows, --version the

@@ -22,13 +22,13 @@ bool correct_parameters(Parameters& values, std::uint32_t candidate) {
 }
 
 void normalise_parameters(std::uint32_t quality, std::uint32_t type, std::uint32_t number,
-                          bool may_rewrite) {
+                          Rewrite rewrite) {
   seed_random(static_cast<std::uint32_t>(clock_now()));
   // Drawn on every run, needed or not: every later draw depends on it.
   const std::uint32_t candidate = next_random() % 10000 + 1;
   Parameters values{quality, type, number};
-  if (correct_parameters(values, candidate) && may_rewrite) {
-    write_settings(values.quality, values.type, values.number);
+  if (correct_parameters(values, candidate) && rewrite != Rewrite::kLeave) {
+    write_settings(values.quality, values.type, values.number, rewrite == Rewrite::kReplace);
   }
   generate_for_type(values.quality, values.type, values.number);
 }

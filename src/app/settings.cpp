@@ -83,11 +83,12 @@ Parameters parse_settings(std::string_view text) {
   return values;
 }
 
-std::optional<Parameters> read_settings() {
+FoundSettings read_settings() {
   std::array<char, kFileLimit> data;
-  const std::optional<std::size_t> size = read_text_file(kPath, data.data(), data.size());
-  if (!size) return std::nullopt;
-  return parse_settings({data.data(), *size});
+  const long size = read_text_file(kPath, data.data(), data.size());
+  if (size == kNoFile) return {Parameters{}, Rewrite::kCreate};
+  if (size < 0) return {Parameters{}, Rewrite::kLeave};
+  return {parse_settings({data.data(), static_cast<std::size_t>(size)}), Rewrite::kReplace};
 }
 
 std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number,
@@ -112,13 +113,13 @@ std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std:
   return {out.data(), static_cast<std::size_t>(size)};
 }
 
-void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number) {
+void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number, bool found) {
   // password.txt may lead to this very file, by a link made by mistake: a
   // new settings.ini in its place would take every logged password with it.
   if (same_file(kPath, kLogPath)) return;
   SettingsText text;
   // A text that did not fit comes back empty, and leaves the old file.
-  replace_text_file(kPath, format_settings(quality, type, number, text));
+  replace_text_file(kPath, format_settings(quality, type, number, text), found);
 }
 
 }  // namespace pwdraw

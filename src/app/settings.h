@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "app/parameters.h"
@@ -23,9 +22,16 @@ std::string_view clean_line(std::string_view line, LineBuffer& out);
 /// `number`. Later lines win; values not found stay 0.
 Parameters parse_settings(std::string_view text);
 
-/// Reads settings.ini; a missing file gives three zeros, and one that exists
-/// but cannot be opened or read gives nothing, so that it is left alone.
-std::optional<Parameters> read_settings();
+/// The values a run found in settings.ini, zeros where it found none, and
+/// what it may do to the file.
+struct FoundSettings {
+  Parameters values;
+  Rewrite rewrite = Rewrite::kReplace;
+};
+
+/// Reads settings.ini. A missing file gives three zeros, and one that exists
+/// but cannot be opened or read gives three zeros too, and is left alone.
+FoundSettings read_settings();
 
 using SettingsText = std::array<char, 1024>;
 
@@ -37,7 +43,8 @@ std::string_view format_settings(std::uint32_t quality, std::uint32_t type, std:
 /// Replaces settings.ini, as a whole, with the commented file holding the
 /// three values. A file that is the log too (password.txt a link to it, or a
 /// second name of it), a link, another user's file, a read-only one, or
-/// anything else not a regular file is left alone.
-void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number);
+/// anything else not a regular file is left alone; so is one that appeared
+/// since the run found none (`found` false).
+void write_settings(std::uint32_t quality, std::uint32_t type, std::uint32_t number, bool found);
 
 }  // namespace pwdraw

@@ -11,4 +11,10 @@ namespace pwdraw {
 /// file it cannot use. A run that never waits never reads the clock for it.
 long long neighbour_time_left();
 
+/// The microseconds to pause before trying again a file whose holder the
+/// system cannot queue us behind (a sharing violation on Windows, a locked
+/// range on an SMB share), at most the time left: 1 to 2 ms, then 2 to 4,
+/// then 4 to 8, drawn from the clock. 0 once the deadline has passed.
+long long neighbour_pause();
+
 }  // namespace pwdraw

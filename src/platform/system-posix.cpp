@@ -61,6 +61,27 @@ void disarm_deadline() {
   ::setitimer(ITIMER_REAL, &off, nullptr);
 }
 
+// Pauses before a file another program holds is tried again, where the
+// kernel has no queue to wait in: an SMB share refuses a lock or a locked
+// range with EACCES, and NFS or sshfs refuse with ESTALE an open that
+// races a rename over the name. False, at once, past the deadline.
+bool paused_for_holder() {
+  const long long pause = neighbour_pause();
+  if (pause <= 0) return false;
+  const timespec wait = {static_cast<time_t>(pause / 1000000), static_cast<long>(pause % 1000000 * 1000)};
+  ::nanosleep(&wait, nullptr);
+  return true;
+}
+
+// Reads up to `size` bytes at `offset`, waiting out a locked range.
+ssize_t read_at(int fd, char* data, std::size_t size, off_t offset) {
+  ssize_t got;
+  do {
+    got = ::pread(fd, data, size, offset);
+  } while (got < 0 && (errno == EINTR || (errno == EACCES && paused_for_holder())));
+  return got;
+}
+
 // O_NONBLOCK: a FIFO or terminal named like our files must not hang the
 // run; it reads as empty or refuses the write. On a regular file an open
 // that conflicts with another program's lease then fails at once and asks
@@ -73,7 +94,7 @@ int open_at(int dir, const char* name, int flags) {
   int fd;
   do {
     fd = ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, kOwnerOnly);
-  } while (fd < 0 && errno == EINTR);
+  } while (fd < 0 && (errno == EINTR || (errno == ESTALE && paused_for_holder())));
   if (fd >= 0 || errno != EWOULDBLOCK || !arm_deadline()) return fd;
   do {
     fd = ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, kOwnerOnly);
@@ -176,16 +197,23 @@ ssize_t read_trusted_link(int dir, const char* name, Path& target) {
   return length < static_cast<ssize_t>(target.size()) ? length : -1;
 }
 
-// A file and the directory whose entry names it, AT_FDCWD or a descriptor
-// the caller closes.
+// A file, the directory whose entry names it (AT_FDCWD or a descriptor the
+// caller closes), and the entry's name there.
 struct Opened {
   int fd = -1;
   int dir = AT_FDCWD;
+  std::array<char, NAME_MAX + 1> name = {};
 };
 
 void close_opened(const Opened& opened) {
   if (opened.fd >= 0) ::close(opened.fd);
   if (opened.dir != AT_FDCWD) ::close(opened.dir);
+}
+
+// Whether an open with `flags` and O_NOFOLLOW may have failed with `error`
+// because the name is a link: O_EXCL refuses a link as a name taken.
+bool may_be_link(int error, int flags) {
+  return is_link(error) || (error == EEXIST && (flags & O_EXCL) != 0);
 }
 
 // Opens `path` with `flags`, following symbolic links one step at a time
@@ -196,7 +224,10 @@ void close_opened(const Opened& opened) {
 Opened open_own(const char* path, int flags) {
   Opened opened;
   opened.fd = open_at(AT_FDCWD, path, flags | O_NOFOLLOW);
-  if (opened.fd >= 0 || !is_link(errno)) return opened;
+  if (opened.fd >= 0 || !may_be_link(errno, flags)) {
+    (void)std::snprintf(opened.name.data(), opened.name.size(), "%s", path);
+    return opened;
+  }
   Path rest, target;
   if (std::snprintf(rest.data(), rest.size(), "%s", path) >= static_cast<int>(rest.size())) {
     return opened;
@@ -206,14 +237,14 @@ Opened open_own(const char* path, int flags) {
   for (int links = 0; opened.dir >= 0 && links <= 40;) {
     while (*at == '/') ++at;
     const char* end = std::strchr(at, '/');
-    std::array<char, NAME_MAX + 1> name;
+    auto& name = opened.name;
     const std::size_t size = end != nullptr ? static_cast<std::size_t>(end - at) : std::strlen(at);
     if (size == 0 || size >= name.size()) break;
     std::memcpy(name.data(), at, size);
     name[size] = '\0';
     if (end == nullptr) {
       opened.fd = open_at(opened.dir, name.data(), flags | O_NOFOLLOW);
-      if (opened.fd >= 0 || !is_link(errno)) return opened;
+      if (opened.fd >= 0 || !may_be_link(errno, flags)) return opened;
     } else {
       const int next = ::openat(opened.dir, name.data(), kDirectory | O_NOFOLLOW | O_CLOEXEC);
       if (next >= 0) {
@@ -276,7 +307,7 @@ void write_in_place(const char* path, const char* data, std::size_t size) {
   // A second name would make this write land in another file as well. The
   // old bytes to keep are there only when the new text fits.
   if (::fstat(fd, &now) == 0 && may_write(now) && now.st_nlink == 1 && size <= old.size() &&
-      ::pread(fd, old.data(), size, 0) == static_cast<ssize_t>(size)) {
+      read_at(fd, old.data(), size, 0) == static_cast<ssize_t>(size)) {
     const sigset_t held = hold_ending_signals();
     if (!write_file(fd, data, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
       if (::lseek(fd, 0, SEEK_SET) == 0) write_file(fd, old.data(), size);
@@ -341,6 +372,18 @@ bool next_temp_name(const char* path, unsigned attempt) {
   return length > 0 && length < static_cast<int>(temp_name.size());
 }
 
+// Gives the unnamed file open at `fd` the name `name`, if no file has it.
+bool link_unnamed(int fd, const char* name) {
+#ifdef AT_EMPTY_PATH
+  if (::linkat(fd, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0) return true;
+  if (errno == EEXIST) return false;
+#endif
+  // Linking an open file by its descriptor needs a privilege; through /proc
+  // it needs none.
+  ProcName self;
+  return ::linkat(AT_FDCWD, proc_name(fd, self), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
 // Gives the new file, `fd` when it was made unnamed and -1 otherwise, a
 // temporary name: links it there, or creates it there. Returns the open
 // file, or -1 with no name made.
@@ -348,19 +391,9 @@ int name_temp(const char* path, int fd) {
   for (unsigned attempt = 0; attempt < 100 && next_temp_name(path, attempt); ++attempt) {
     temp_named = 1;  // from before the name exists, so no moment goes uncovered
     std::atomic_signal_fence(std::memory_order_seq_cst);
-#ifdef O_TMPFILE
     if (fd >= 0) {
-      // Linking an open file by its descriptor needs a privilege; through
-      // /proc it needs none.
-      ProcName self;
-      if (::linkat(fd, "", AT_FDCWD, temp_name.data(), AT_EMPTY_PATH) == 0 ||
-          (errno != EEXIST && ::linkat(AT_FDCWD, proc_name(fd, self), AT_FDCWD, temp_name.data(),
-                                       AT_SYMLINK_FOLLOW) == 0)) {
-        return fd;
-      }
-    } else
-#endif
-    {
+      if (link_unnamed(fd, temp_name.data())) return fd;
+    } else {
       const int made =
           open_at(AT_FDCWD, temp_name.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
       if (made >= 0) return made;
@@ -371,14 +404,44 @@ int name_temp(const char* path, int fd) {
   return -1;
 }
 
+// Renames the new file over `path`. An SMB share refuses while another
+// program has `path` open: the rename is tried again until the deadline.
+bool rename_over(const char* path) {
+  while (::rename(temp_name.data(), path) != 0) {
+    if (errno != EACCES || !paused_for_holder()) return false;
+  }
+  return true;
+}
+
+// Gives the new file the name `path` only while no file has it, so that a
+// file another run renamed into place meanwhile stays. Where the file system
+// can neither rename without replacing nor link (FAT, exFAT), it looks once
+// more just before the rename.
+bool name_if_free(const char* path) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, temp_name.data(), AT_FDCWD, path, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+#endif
+  if (::link(temp_name.data(), path) == 0) {
+    ::unlink(temp_name.data());
+    return true;
+  }
+  struct stat taken;
+  return (errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP) && ::lstat(path, &taken) != 0 &&
+         errno == ENOENT && ::rename(temp_name.data(), path) == 0;
+}
+
 // Takes the lock every run takes to append; false when another program
 // still holds it at the deadline. The wait after the first try is made in
-// the kernel's queue, so the holder's release serves us.
+// the kernel's queue, so the holder's release serves us. An SMB share turns
+// the lock into the server's byte-range lock, refused with EACCES while
+// another holds it, and waits for it where no timer can end the wait: there
+// the lock is tried again after pauses.
 bool lock_file(int fd) {
   int locked;
   do {
     locked = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
+  } while (locked != 0 && (errno == EINTR || (errno == EACCES && paused_for_holder())));
   if (locked == 0) return true;
   if (errno != EWOULDBLOCK || !arm_deadline()) return false;
   do {
@@ -392,7 +455,7 @@ bool lock_file(int fd) {
 // not read is taken to end its last line.
 bool ends_a_line(int fd, off_t size) {
   char last = '\n';
-  return size == 0 || ::pread(fd, &last, 1, size - 1) != 1 || last == '\n';
+  return size == 0 || read_at(fd, &last, 1, size - 1) != 1 || last == '\n';
 }
 
 // Whether the zone file open at `fd` is one the C library may read: a
@@ -496,6 +559,68 @@ int check_zone(bool& bounded) {
   return -1;
 }
 
+// Opens the log to append to, with read access where the user has it, to
+// tell how it ends; a log we may only write still takes the line. A missing
+// one is made with O_EXCL, so that `made` tells whether this run made it.
+Opened open_log(const char* path, bool& made) {
+  int access = O_RDWR;
+  made = false;
+  for (int tries = 0; tries < 4; ++tries) {
+    const Opened log = open_own(path, access | O_APPEND | (made ? O_CREAT | O_EXCL : 0));
+    const int error = errno;
+    if (log.fd >= 0) return log;
+    close_opened(log);
+    if (error == EACCES && access == O_RDWR) {
+      access = O_WRONLY;
+    } else if (error == ENOENT || error == EEXIST) {
+      made = error == ENOENT;  // EEXIST: another run made it since we looked
+    } else {
+      break;
+    }
+  }
+  return Opened{};
+}
+
+// Adds the line at the end of the log open at `fd`, which held `size`
+// bytes under the lock, after a CR LF where those do not end a line; the
+// file gains all of it or none. Returns whether the line went in.
+bool put_line(int fd, off_t size, const char* data, std::size_t length, int dir) {
+  char crlf[] = {'\r', '\n'};
+  iovec parts[] = {{crlf, sizeof crlf}, {const_cast<char*>(data), length}};
+  const int first = ends_a_line(fd, size) ? 1 : 0;
+  const std::size_t total = length + (first == 0 ? sizeof crlf : 0);
+  ssize_t put;
+  int error;
+  do {
+    const sigset_t held = hold_ending_signals();
+    do {
+      put = ::writev(fd, parts + first, 2 - first);
+    } while (put < 0 && errno == EINTR);
+    error = errno;
+    if (put > 0 && static_cast<std::size_t>(put) < total) {
+      // A partial line would be glued to the next run's line. The lock
+      // keeps our runs out meanwhile, and the size check any other writer.
+      const off_t end = ::lseek(fd, 0, SEEK_CUR);
+      struct stat now;
+      if (end >= put && ::fstat(fd, &now) == 0 && now.st_size == end &&
+          ::ftruncate(fd, end - put) == 0) {
+        put = 0;
+      }
+    }
+    // A run that finds the log empty may have made it: the file and its
+    // name last before the lock lets another run find it not empty and
+    // show a line that a power cut would take with them. Any other run
+    // need not keep the next one waiting for its flush.
+    if (put > 0 && size == 0) {
+      flush_file(fd);
+      flush_directory(dir);
+    }
+    release_ending_signals(held);
+    // An SMB share refuses the write while another holds a lock on the file.
+  } while (put < 0 && error == EACCES && paused_for_holder());
+  return put > 0;
+}
+
 }  // namespace
 
 int open_for_reading(const char* path) {
@@ -509,14 +634,14 @@ long read_file(int fd, char* data, std::size_t size) {
   ssize_t got;
   do {
     got = ::read(fd, data, size);
-  } while (got < 0 && errno == EINTR);
+  } while (got < 0 && (errno == EINTR || (errno == EACCES && paused_for_holder())));
   return static_cast<long>(got);
 }
 
 bool write_file(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t put = ::write(fd, data, size);
-    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && (errno == EINTR || (errno == EACCES && paused_for_holder()))) continue;
     if (put <= 0) return false;
     data += put;
     size -= static_cast<std::size_t>(put);
@@ -528,11 +653,13 @@ void close_file(int fd) { ::close(fd); }
 
 int standard_output() { return STDOUT_FILENO; }
 
-void replace_file(const char* path, const char* data, std::size_t size) {
+void replace_file(const char* path, const char* data, std::size_t size, bool found) {
   struct stat old;
   const bool exists = ::lstat(path, &old) == 0;
   if (!exists && errno != ENOENT) return;
-  if (exists && !may_write(old)) return;
+  // A file the caller did not find has since been renamed into place by
+  // another run, with the user's values or ones it corrected: it stays.
+  if (exists && (!found || !may_write(old))) return;
 
   // Made without a name where the system can, and named only once written
   // and flushed: a run ended before, even while its open waits on a
@@ -555,74 +682,63 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   }
   ::fchmod(fd, exists ? old.st_mode & 07777 : S_IRUSR | S_IWUSR);
   bool written = write_file(fd, data, size) && flush_file(fd);
-  if (unnamed && written) {
-    catch_ending_signals(saved);
-    caught = true;
-    written = name_temp(path, fd) >= 0;
+  bool named = false;
+  if (unnamed && !exists) {
+    // Whole before it has a name, and then only the name free: nothing for
+    // a signal to remove.
+    named = written && link_unnamed(fd, path);
+  } else {
+    if (unnamed && written) {
+      catch_ending_signals(saved);
+      caught = true;
+      written = name_temp(path, fd) >= 0;
+    }
+    named = written && (exists ? rename_over(path) : name_if_free(path));
   }
   ::close(fd);
-  const bool renamed = written && ::rename(temp_name.data(), path) == 0;
-  if (temp_named != 0 && !renamed) ::unlink(temp_name.data());
+  if (temp_named != 0 && !named) ::unlink(temp_name.data());
   temp_named = 0;
   if (caught) restore_ending_signals(saved);
-  if (renamed) flush_directory(AT_FDCWD);
+  if (named) flush_directory(AT_FDCWD);
 }
 
 void append_file(const char* path, const char* data, std::size_t size) {
-  // Read access tells how the file ends; a log we may only write still
-  // takes the line.
-  Opened log = open_own(path, O_RDWR | O_CREAT | O_APPEND);
-  if (log.fd < 0 && errno == EACCES) {
-    close_opened(log);
-    log = open_own(path, O_WRONLY | O_CREAT | O_APPEND);
-  }
-  if (log.fd < 0) {
-    close_opened(log);
-    return;
-  }
-  const int fd = log.fd;
-  const bool locked = lock_file(fd);
-  struct stat before;
-  // A second name that another user can change is how a file of ours is
-  // made to take lines meant for another (the hard link the kernel's
-  // protected_hardlinks would refuse to make).
-  if (::fstat(fd, &before) != 0 || !may_write(before) ||
-      (before.st_nlink > 1 && !is_safe_directory(log.dir))) {
-    close_opened(log);
-    return;
-  }
-  char crlf[] = {'\r', '\n'};
-  iovec parts[] = {{crlf, sizeof crlf}, {const_cast<char*>(data), size}};
-  const int first = ends_a_line(fd, before.st_size) ? 1 : 0;
-  const std::size_t total = size + (first == 0 ? sizeof crlf : 0);
-  const sigset_t held = hold_ending_signals();
-  ssize_t put;
-  do {
-    put = ::writev(fd, parts + first, 2 - first);
-  } while (put < 0 && errno == EINTR);
-  if (put > 0 && static_cast<std::size_t>(put) < total) {
-    // A partial line would be glued to the next run's line. The lock keeps
-    // our runs out meanwhile, and the size check any other writer.
-    const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    struct stat now;
-    if (end >= put && ::fstat(fd, &now) == 0 && now.st_size == end &&
-        ::ftruncate(fd, end - put) != 0) {
-      // The partial line stays: nothing else can remove it.
+  // Twice at most: a file that another run made and removed (below) before
+  // we held it is made again, or the one made meanwhile is found.
+  for (int tries = 0; tries < 2; ++tries) {
+    bool made = false;
+    const Opened log = open_log(path, made);
+    if (log.fd < 0) return;
+    const int fd = log.fd;
+    const bool locked = lock_file(fd);
+    struct stat before;
+    if (::fstat(fd, &before) != 0 || before.st_nlink == 0) {
+      close_opened(log);
+      continue;
     }
+    // A second name that another user can change is how a file of ours is
+    // made to take lines meant for another (the hard link the kernel's
+    // protected_hardlinks would refuse to make).
+    if (!may_write(before) || (before.st_nlink > 1 && !is_safe_directory(log.dir))) {
+      // Where a mount shows every file as one user's (FAT, exFAT or NTFS
+      // mounted for one user, sshfs, NFS with root squashed), a log we made
+      // is not ours either: it goes rather than stay empty.
+      struct stat named;
+      if (made && before.st_size == 0 &&
+          ::fstatat(log.dir, log.name.data(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+          same_inode(named, before)) {
+        ::unlinkat(log.dir, log.name.data(), 0);
+      }
+      close_opened(log);
+      return;
+    }
+    const bool put = put_line(fd, before.st_size, data, size, log.dir);
+    if (locked) ::flock(fd, LOCK_UN);
+    // A run that found the log empty flushed before it let go of the lock.
+    if (put && before.st_size != 0) flush_file(fd);
+    close_opened(log);
+    return;
   }
-  // A run that finds the log empty may have made it: the file and its
-  // name last before the lock lets another run find it not empty and show
-  // a line that a power cut would take with them. Any other run need not
-  // keep the next one waiting for its flush.
-  const bool made = before.st_size == 0;
-  if (put > 0 && made) {
-    flush_file(fd);
-    flush_directory(log.dir);
-  }
-  release_ending_signals(held);
-  if (locked) ::flock(fd, LOCK_UN);
-  if (put > 0 && !made) flush_file(fd);
-  close_opened(log);
 }
 
 bool same_file(const char* path, const char* other) {

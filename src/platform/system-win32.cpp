@@ -250,10 +250,11 @@ bool ends_a_line(HANDLE file, std::int64_t end) {
 }
 
 // Windows refuses to rename over a file while any handle is open on it,
-// even one that shares deletion.
-bool rename_over(const WidePath& from, const WidePath& to) {
-  constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  while (!MoveFileExW(from.data(), to.data(), kFlags)) {
+// even one that shares deletion. Without `replace`, the name is taken only
+// while it is free.
+bool rename_over(const WidePath& from, const WidePath& to, bool replace) {
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  while (!MoveFileExW(from.data(), to.data(), flags)) {
     if (!waited_for_holder(true)) return false;
   }
   return true;
@@ -415,7 +416,7 @@ void close_file(int fd) { _close(fd); }
 
 int standard_output() { return 1; }
 
-void replace_file(const char* path, const char* data, std::size_t size) {
+void replace_file(const char* path, const char* data, std::size_t size, bool found) {
   WidePath wide;
   if (!widen(path, wide)) return;
   const DWORD attributes = GetFileAttributesW(wide.data());
@@ -423,7 +424,9 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) return;
   constexpr DWORD kNotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                              FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
-  if (exists && (attributes & kNotOurs) != 0) return;
+  // A file the caller did not find has since been renamed into place by
+  // another run: it stays.
+  if (exists && (!found || (attributes & kNotOurs) != 0)) return;
   // The new file takes them at its creation, so that the rename keeps them.
   const DWORD kept = exists ? attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
 
@@ -454,7 +457,7 @@ void replace_file(const char* path, const char* data, std::size_t size) {
   DWORD put;
   const bool written = write_at(file, 0, data, size, put) && FlushFileBuffers(file);
   CloseHandle(file);
-  if (!written || !rename_over(temp, wide)) remove_file(temp);
+  if (!written || !rename_over(temp, wide, exists)) remove_file(temp);
   temp_state.store(kNoTemp);
 }
 

@@ -119,7 +119,7 @@ int standard_output();
 /// longer text is not written at all. A crash or a power cut within it can
 /// leave the start of the new bytes on the old file, or the new ones
 /// followed by the end of the old; nothing else can.
-void replace_file(const char* path, const char* data, std::size_t size);
+void replace_file(const char* path, const char* data, std::size_t size, bool found);
 
 /// Adds the `size` bytes of one line at the end of `path`, creating it
 /// (owner-only) when missing, and flushes them to disk before returning.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "platform/system.h"
 
@@ -95,10 +96,9 @@ std::size_t decode_text(char* data, std::size_t size) {
   return kept;
 }
 
-std::optional<std::size_t> read_text_file(const char* path, char* data, std::size_t size) {
+long read_text_file(const char* path, char* data, std::size_t size) {
   const int fd = open_for_reading(path);
-  if (fd == kNoFile) return 0;
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return fd;
   std::array<char, 4096> chunk;
   std::optional<Utf16> utf16;
   std::size_t used = 0;
@@ -120,14 +120,13 @@ std::optional<std::size_t> read_text_file(const char* path, char* data, std::siz
     }
   }
   close_file(fd);
-  if (got < 0) return std::nullopt;
-  return decode_text(data, used);
+  return got < 0 ? -1 : static_cast<long>(decode_text(data, used));
 }
 
-void replace_text_file(const char* path, std::string_view text) {
+void replace_text_file(const char* path, std::string_view text, bool found) {
   Bytes out;
   const std::string_view bytes = encode_text(text, out);
-  if (!bytes.empty()) replace_file(path, bytes.data(), bytes.size());
+  if (!bytes.empty()) replace_file(path, bytes.data(), bytes.size(), found);
 }
 
 void append_text_file(const char* path, std::string_view text) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
 
 namespace pwdraw {
@@ -16,13 +15,14 @@ std::size_t decode_text(char* data, std::size_t size);
 /// Reads the start of `path`, at most `size` characters, into `data` and
 /// decodes it as text. A file that starts with a UTF-16 byte-order mark, of
 /// either order, is read as the same text in UTF-8 would be, `size` counting
-/// its UTF-8 bytes. Returns the number of characters stored: 0 when there is
-/// no such file, nothing when it exists but cannot be opened or read.
-std::optional<std::size_t> read_text_file(const char* path, char* data, std::size_t size);
+/// its UTF-8 bytes. Returns the number of characters stored, kNoFile when
+/// there is no such file, or -1 when it exists but cannot be opened or read.
+long read_text_file(const char* path, char* data, std::size_t size);
 
-/// Replaces `path` with `text` as a whole (see replace_file). An empty text,
-/// or one whose bytes would not fit 2 KiB, is not written at all.
-void replace_text_file(const char* path, std::string_view text);
+/// Replaces `path` with `text` as a whole (see replace_file, and `found`
+/// there). An empty text, or one whose bytes would not fit 2 KiB, is not
+/// written at all.
+void replace_text_file(const char* path, std::string_view text, bool found);
 
 /// Adds `text` at the end of `path` as a whole (see append_file), creating
 /// it when missing. A text whose bytes would not fit 2 KiB is not written.

@@ -58,7 +58,7 @@ TEST(SettingsTest, ReadsTheLastValueOfEachKeyFromTheFirst18Lines) {
   for (const auto& [bytes, want] : cases) {
     for (const std::string& file : {bytes, utf16(bytes, false), utf16(bytes, true)}) {
       std::ofstream("settings.ini", std::ios::binary) << file;
-      const Parameters read = read_settings().value();
+      const Parameters read = read_settings().values;
       EXPECT_EQ(std::tie(read.quality, read.type, read.number),
                 std::tie(want.quality, want.type, want.number))
           << file.substr(0, 40);

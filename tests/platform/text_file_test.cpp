@@ -28,7 +28,7 @@ TEST(TextFileTest, WritesATextThatFitsWholeAndNoneThatDoesNot) {
     SCOPED_TRACE(text.size());
     std::remove("settings.ini");
     std::ofstream("password.txt", std::ios::binary) << "earlier\r\n";
-    replace_text_file("settings.ini", text);
+    replace_text_file("settings.ini", text, true);
     append_text_file("password.txt", text);
     EXPECT_EQ(bytes_of("settings.ini"), bytes);
     EXPECT_EQ(bytes_of("password.txt"), "earlier\r\n" + bytes);
