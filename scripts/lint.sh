@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 [ -f build/compile_commands.json ] || cmake --preset default >/dev/null
 cmake --build --preset default --target pwdraw_core >/dev/null  # the generated header
-# system-win32.cpp needs the Windows headers; the windows preset compiles it.
-git ls-files 'src/*.cpp' | grep -v -- -win32 | xargs clang-tidy -p build --quiet 2>&1 |
+# The Windows files need the Windows headers; the windows preset compiles them.
+git ls-files 'src/*.cpp' | grep -v -e -win32 -e /win32/ | xargs clang-tidy -p build --quiet 2>&1 |
   { grep -v '^[0-9]* warnings\? generated\.$' || true; }

@@ -6,7 +6,7 @@ Windows. PWDRAW_AT takes its clock in its first two arguments.
     fault_matrix.py [--list | [--emulator COMMAND... --] PWDRAW PWDRAW_AT NEIGHBOUR CASE]
 """
 import contextlib, ctypes, fcntl, fnmatch, functools, os, re, resource, select, shutil, signal, stat, subprocess, sys
-import tempfile, time
+import tempfile, threading, time
 from pathlib import Path
 
 EMULATOR = sys.argv[2:sys.argv.index("--")] if sys.argv[1] == "--emulator" else []
@@ -177,7 +177,8 @@ def log_stamps(d):
     grow for is not used, and the machine's zone (None) is: a FIFO or a
     terminal, named by TZ or as the posixrules of a rule without dates, or
     a sparse file whose header claims 2^27 times. A zone another user flips
-    between a file and a FIFO stamps in one zone or the other ("flip")."""
+    between a file and a FIFO stamps in one zone or the other ("flip"). A
+    rule with its own dates keeps them beside an unusable posixrules."""
     rows = [("UTC0", PINNED, 3, "15:21:27 08_12_2018 PIN code:\t\t139"),
             ("UTC0", 2147483649, 3, "note\r\n03:14:09 19_01_2038 PIN code:\t\t139", b"note"),
             ("UTC0", 4294967301, 1, "note\r\r\n06:28:21 07_02_2106 Password 16:\tUJWvZ14wAuMfgh7X", b"note\r"),
@@ -198,12 +199,13 @@ def log_stamps(d):
         rows += [(zone, 1719835200, 3, None) for zone in (None, d + "/zone", ":" + d + "/zone", "zone",
                  os.ttyname(os.openpty()[1]), "EST5EDT", ":AAA3BBB", d + "/huge")]
         rows += [(d + "/flip", 1719835200, 3, "flip")] * 200
+        rows += [("EST5EDT,M3.2.0,M11.1.0", 1719835200, 3, "08:00:00 01_07_2024 PIN code:\t\t139")]
     machine, stamps = {k: v for k, v in ENV.items() if k != "TZ"}, {}
     with beside("swap", d + "/flip") if not WINDOWS else contextlib.nullcontext():
         for i, (zone, second, type, line, *log) in enumerate(rows):
             sub = make(d, str(i), [("password.txt", note) for note in log])
             env = {**machine, **({"TZ": zone} if zone else {}),
-                   **({"TZDIR": d} if zone in ("zone", "EST5EDT", ":AAA3BBB") else {})}
+                   **({"TZDIR": d} if zone and zone[:3] in ("zon", "EST", ":AA") else {})}
             run(sub, ["16", str(type), "1"], (PINNED, second), env=env)
             got = read(os.path.join(sub, "password.txt"))
             if line == "flip" and got == b"17:30:00 01_07_2024 PIN code:\t\t139\r\n":
@@ -211,6 +213,18 @@ def log_stamps(d):
             expect(zone, got, stamps.setdefault("machine", got) if line in (None, "flip") else
                    (line + "\r\n").encode())
     expect("peak memory", resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss < 500000, True)
+    if WINDOWS or EMULATOR:
+        return  # strace would trace the emulator
+    # posixrules a regular file as it is checked, and a FIFO by the time the
+    # C library opens it (strace holds the run between the two): the
+    # conversion waits no longer than the deadline, and takes no rules.
+    rules = make(d, "rules", [("posixrules", b"")])
+    os.mkfifo(rules + "/fifo")
+    threading.Timer(0.5, os.rename, (rules + "/fifo", rules + "/posixrules")).start()
+    run(rules, ["16", "3", "1"], (PINNED, 1719835200), env={**machine, "TZ": "EST5EDT", "TZDIR": rules},
+        prefix=("strace", "-qq", "-o", os.devnull, "-P", rules + "/posixrules", "-e",
+                "inject=openat:delay_exit=1000000:when=1"))
+    expect("swapped posixrules", read(rules + "/password.txt"), b"08:00:00 01_07_2024 PIN code:\t\t139\r\n")
 
 def signals(d):
     """A signal that would end a run ends it at once, whenever it comes (it
@@ -222,9 +236,13 @@ def signals(d):
     scanner whose daemon has stopped holds every open in the directory:
     interrupt, termination and hang-up still end a run within 100 ms, and
     leave nothing (the kernel ends that wait only for a signal that kills
-    without a core dump, so quit waits for the scanner). On Windows, Ctrl+C
-    (wine makes one of SIGINT) ends a run whose new settings.ini waits for
-    a held one at once, and the new file goes."""
+    without a core dump, so quit waits for the scanner). A signal that comes
+    while the log line is written ends the run once the line is whole or
+    cut back: as a write cut short by a file-size limit returns (strace),
+    or between two pages of the file (bpftrace). A hang-up the caller
+    ignores stays ignored. On Windows, Ctrl+C (wine makes one of SIGINT)
+    ends a run whose new settings.ini waits for a held one at once, and the
+    new file goes."""
     if WINDOWS:
         sub = make(d, "run", [("settings.ini", NEEDS_REWRITE)])
         p = check(sub, status=124, prefix=("timeout", "-s", "INT", "1"), keep=FILES,  # the new file is
@@ -254,6 +272,10 @@ def signals(d):
         expect(sub, (read(os.path.join(sub, name)), [fnmatch.fnmatch(n, "settings.ini*")
                or re.fullmatch(r"\.settings\.ini\.\w{6}", n) is None for n in strays]),
                (old, [False] * (call == "rename")))
+    # A hang-up its caller ignores (nohup) does not end a run that replaces settings.ini.
+    sub = make(d, "nohup", [("settings.ini", NEEDS_REWRITE)])
+    check(sub, preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN),
+          prefix=("strace", "-qq", "-o", os.devnull, "-e", "inject=linkat:when=1:signal=SIGHUP"))
     if os.geteuid() != 0:
         return  # fanotify and bpftrace need root
     # A signal from inside the kernel as the line dirties the last page of a
@@ -423,7 +445,9 @@ def others_files(d):
     """Root runs among the files of another user, nobody: a link nobody
     planted is not followed, to read or to write (settings read as none),
     nor is a dangling one; a file nobody owns is read but never written;
-    a file with no write bit keeps its bytes. Root's own links are followed."""
+    a file with no write bit keeps its bytes. Root's own links are followed.
+    A log a run made and finds not its own, as a mount of one user shows
+    it, is removed, not left empty."""
     if WINDOWS or os.geteuid() != 0:
         skip("needs root, to run among another user's files; Windows has access lists")
     for i, (name, link, owner, mode, logged) in enumerate((
@@ -471,7 +495,8 @@ def concurrent_runs(d):
     nothing beside it, and the log gains one whole line per run. Of two
     first runs, the one that finds the log empty makes it and its name
     durable before it lets go of the lock, so the other shows its line
-    only after that (strace makes that directory flush take 1 s)."""
+    only after that (strace makes that directory flush take 1 s). A run
+    that found no settings.ini never replaces one renamed into place since."""
     path, first = Path(d, "settings.ini"), b"quality=16\r\ntype=9\r\nnumber=4242\r\n"
     args, outcomes = ((), ("25", "9", "4242")), set()
     ends = [reference(first, a, PINNED, PINNED) for a in args]
@@ -532,10 +557,11 @@ def help_and_version(d):
 def ways_of_others(d):
     """Root follows a link only along a way that no other user (nobody) can
     change: each link on it root's own, in a directory only root can change
-    or a sticky one. Nobody's links, chains through them, a second name in
-    nobody's directory, and names nobody swaps while runs go on, read as no
-    file: nothing is logged or made there, no value used. Root's own ways
-    keep working, and so does nobody's own way through a link of root's."""
+    (not one nobody's group may write) or a sticky one. Nobody's links,
+    chains through them, a second name in nobody's directory, and names
+    nobody swaps while runs go on, read as no file: nothing is logged or
+    made there, no value used. Root's own ways keep working, and so does
+    nobody's own way through a link of root's."""
     if WINDOWS or EMULATOR or os.geteuid() != 0:
         skip("needs root and a native run; Windows has access lists")
     global AT
@@ -543,7 +569,8 @@ def ways_of_others(d):
     AT = shutil.copy(AT, d)  # where nobody may run it
     N, values = 65534, b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
     # A path holds a directory (its mode), a link (its target; "/" is the
-    # row's top), a file (its bytes), or a second name of another path.
+    # row's top), a file (its bytes), or a second name of another path; its
+    # owner is a user, or a user and a group.
     common = [("out", 0o755, 0), ("out/log", EARLIER, 0), ("out/ini", values, 0), ("closed", 0o700, 0),
               ("shared", 0o1777, 0), ("mine", 0o755, 0), ("his", 0o755, N), ("sync", 0o777, 0),
               ("system", "sync", 0), ("rootlink", "/out/log", 0)]
@@ -552,6 +579,8 @@ def ways_of_others(d):
             ([("mine/password.txt", "sub/new.log", 0), ("mine/sub", "../closed", N)], None),
             ([("mine/settings.ini", "real.ini", 0), ("mine/real.ini", "../out/ini", N)], None),
             ([("mine/password.txt", "../shared/log", 0), ("shared/log", "../out/log", N)], None),
+            ([("mine/password.txt", "../group/log", 0), ("group", 0o775, (0, N)), ("group/log", "../out/log", 0)],
+             None),
             ([("his/password.txt", ("out/log",), 0)], None),
             ([("his/password.txt", ("rootlink",), 0)], None),
             ([("his/password.txt", "a", 0), ("his/a", EARLIER, 0), ("his/password.txt.swap", "../out/log", N)],
@@ -577,7 +606,7 @@ def ways_of_others(d):
                 os.symlink(top + what if what[0] == "/" else what, path)
             else:
                 Path(path).write_bytes(what)
-            os.lchown(path, owner, owner)
+            os.lchown(path, *(owner if isinstance(owner, tuple) else (owner, owner)))
         sub, runner = os.path.join(top, made[0][0].split("/")[0]), made[0][2]
         swap = [os.path.join(top, path[:-5]) for path, *_ in made if path.endswith(".swap")]
         end, runs = time.monotonic() + len(swap), 0

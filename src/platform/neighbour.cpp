@@ -36,7 +36,8 @@ long long neighbour_pause() {
   const auto now = static_cast<std::uint64_t>(Clock::now().time_since_epoch().count());
   const std::uint64_t mixed = now * 0x9E3779B97F4A7C15U;
   const long long pause =
-      ceiling / 2 + static_cast<long long>((mixed >> 32) % static_cast<std::uint64_t>(ceiling / 2 + 1));
+      ceiling / 2 +
+      static_cast<long long>((mixed >> 32) % static_cast<std::uint64_t>(ceiling / 2 + 1));
   return std::min(pause, neighbour_time_left());
 }
 
