@@ -386,6 +386,11 @@ def not_regular_files(d):
         make_it(os.path.join(sub, name))
         check(sub, seen=None)
         expect(sub, sorted(os.listdir(sub)), sorted(FILES))
+    if not WINDOWS:  # a link of ours to settings that need a correction is read, not replaced
+        sub = make(d, "own link", [("real.ini", NEEDS_REWRITE)])
+        os.symlink("real.ini", os.path.join(sub, "settings.ini"))
+        check(sub, seen=NEEDS_REWRITE)
+        expect(sub, read(os.path.join(sub, "real.ini")), NEEDS_REWRITE)
 
 def closed_to_the_user(d):
     """settings.ini unreadable or read-only is not ours to replace; in a

@@ -57,17 +57,20 @@ inline constexpr int kNoFile = -2;
 /// (a sharing violation on Windows, a lease on Linux) is waited for within
 /// the run's deadline (see neighbour.h) before it counts as unreadable: on
 /// Linux in the kernel's queue, served as the holder lets go, on Windows,
-/// which has no queue for it, by polling.
+/// which has no queue for it, by polling. An open refused as stale (NFS and
+/// sshfs refuse one that races a rename over the name) is tried again.
 int open_for_reading(const char* path);
 
 /// Whether both names lead, through any links, to one file.
 bool same_file(const char* path, const char* other);
 
 /// Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
-/// A range another program has locked is waited for like the open.
+/// A range another program has locked (refused on Windows, and on an SMB
+/// share with EACCES) is waited for by polling, within the deadline.
 long read_file(int fd, char* data, std::size_t size);
 
-/// Writes all `size` bytes; false when the system refused part of them.
+/// Writes all `size` bytes; false when the system refused part of them. A
+/// locked range is waited for like a read.
 bool write_file(int fd, const char* data, std::size_t size);
 
 void close_file(int fd);
@@ -80,7 +83,14 @@ int standard_output();
 /// The bytes go to a new file beside it, which is flushed to disk and then
 /// renamed over `path`. A reader, a concurrent run or a crash at any moment
 /// sees the old file or the new one, whole; concurrent replacements leave
-/// one of them. The new file takes the mode of the one it replaces, or on
+/// one of them. `found` tells whether the caller found a file at `path`
+/// when it looked: if not, a file there now is one another run renamed
+/// into place since, and it stays; where there is none, the new file takes
+/// the name only while it is free (linked from the unnamed file, renamed
+/// with RENAME_NOREPLACE, or linked, on Windows moved without replacing).
+/// Where the file system can neither rename without replacing nor link (FAT
+/// and exFAT through FUSE), it looks once more just before the rename, and
+/// a file renamed into place between that look and the rename is lost. The new file takes the mode of the one it replaces, or on
 /// Windows its access list and its hidden and system attributes; a file
 /// created anew is its owner's only, because its neighbour, the log, holds
 /// passwords.
@@ -121,9 +131,10 @@ int standard_output();
 /// is overwritten in place instead, but only when the new bytes fit in its
 /// size, so that the write needs no new block: the new bytes first, then
 /// the cut to length, and the old bytes written back if either fails. A
-/// longer text is not written at all. A crash or a power cut within it can
-/// leave the start of the new bytes on the old file, or the new ones
-/// followed by the end of the old; nothing else can.
+/// longer text is not written at all. Interrupt, termination, hang-up and
+/// quit wait for it, as for a line (see append_file). Only a kill that
+/// cannot be held or a power cut within it can leave the start of the new
+/// bytes on the old file, or the new ones followed by the end of the old.
 void replace_file(const char* path, const char* data, std::size_t size, bool found);
 
 /// Adds the `size` bytes of one line at the end of `path`, creating it
@@ -147,11 +158,29 @@ void replace_file(const char* path, const char* data, std::size_t size, bool fou
 /// file (on POSIX, and its directory) before it lets go of the lock: no
 /// other run can find the file not empty, and show its line, before the
 /// file and its name last. Any other run lets go first and flushes after.
+/// A file this run made and then finds not its own (a mount that shows
+/// every file as one user's) is removed rather than left empty.
+///
+/// What the signals that end a run leave of the line:
+/// - On POSIX, interrupt, termination, hang-up and quit are held from the
+///   write until the line is whole or cut back (and, for a file found
+///   empty, flushed): they then end the run as they would have, with the
+///   same status. Unheld, the kernel would stop the write between two pages
+///   of the file and end the process before the cut-back. A write to a
+///   network share that waits for its server (NFS, SMB) delays the signal
+///   until the server answers, as it would delay SIGKILL's effect there.
+/// - On Windows, Ctrl+C, Ctrl+Break and closing the console wait the same
+///   way (WINDOWS-TEXT).
+/// - Only SIGKILL, TerminateProcess or a power cut can leave part of a line.
+/// - A flush to disk (fdatasync, FlushFileBuffers) is not ended by any
+///   signal: one that comes during it ends the run once the disk answers.
 ///
 /// A program that holds the file or its lock is waited for within the run's
-/// deadline, on POSIX in the kernel's queue. Past it, Windows gives up,
-/// since a locked range cannot be written; POSIX writes anyway, since flock
-/// is advisory and orders only our own runs, and a password shown must be a
+/// deadline, on POSIX in the kernel's queue, or by polling where a lock is
+/// mandatory (an SMB share refuses it, and the reads and writes under it,
+/// with EACCES). Past it, Windows and SMB shares give up, since a locked
+/// range cannot be written; elsewhere POSIX writes anyway, since flock is
+/// advisory and orders only our own runs, and a password shown must be a
 /// password logged.
 void append_file(const char* path, const char* data, std::size_t size);
 
@@ -165,8 +194,8 @@ void prepare_process();
 /// included; false when the platform cannot. On POSIX no TZ or TZDIR can
 /// make a run wait or grow: the file the C library reads for the zone (the
 /// one TZ names, or "posixrules" for a rule with summer time but no dates
-/// of change) must be a regular file of at most 1 MiB whose header claims
-/// no more than it holds, or the machine's zone is used. On Linux the
+/// of change) must be a regular file of at most 1 MiB, or the machine's
+/// zone is used. On Linux the
 /// library reads the named file through /proc, the very file checked;
 /// posixrules it opens by name, under the run's deadline. Windows takes the
 /// system's zone.
