@@ -5,6 +5,11 @@
 #pragma once
 
 #define WIN32_LEAN_AND_MEAN
+// Else MSVC's windows.h makes macros of min and max, and std::min no longer
+// compiles; libstdc++ on mingw-w64 defines it too.
+#ifndef NOMINMAX
+#define NOMINMAX 1
+#endif
 #include <windows.h>
 
 #include <array>
