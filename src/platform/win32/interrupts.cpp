@@ -14,7 +14,6 @@ WidePath temp;
 enum : int { kNoTemp, kMakingTemp, kTempMade };
 std::atomic<int> temp_state{kNoTemp};
 std::atomic<bool> ending{false};
-bool handling = false;
 
 // Opens the file for deletion without sharing deletion: a rename under way
 // keeps it from opening, and a rename after the open fails, so never both
@@ -46,10 +45,11 @@ BOOL WINAPI end_run(DWORD) {
 
 }  // namespace
 
+void handle_console_events() { SetConsoleCtrlHandler(end_run, TRUE); }
+
 bool run_ending() { return ending.load(); }
 
 HANDLE make_temp(const WidePath& name, SECURITY_ATTRIBUTES* owner, DWORD attributes) {
-  if (!handling) handling = SetConsoleCtrlHandler(end_run, TRUE) != 0;
   temp = name;
   temp_state.store(kMakingTemp);
   HANDLE file = INVALID_HANDLE_VALUE;

@@ -72,6 +72,7 @@ bool same_file(const char* path, const char* other) {
 void prepare_process() {
   // Text mode would turn our CR LF into CR CR LF.
   _setmode(1, _O_BINARY);
+  handle_console_events();
 }
 
 }  // namespace pwdraw

@@ -91,6 +91,10 @@ HANDLE hold_reparse_point(const WidePath& path);
 // once, from a thread of their own; the run tells that thread what to
 // remove first.
 
+// Installs the handler; before anything is written, so that no event can
+// meet the default handling while a step below is under way.
+void handle_console_events();
+
 // Whether one of them has come: the run starts nothing new.
 bool run_ending();
 
