@@ -70,10 +70,12 @@ bool append_line(HANDLE file, const Line& line, std::size_t size, bool as_itself
   if (file_itself) {
     const std::size_t skip = ends_a_line(file, start) ? 2 : 0;
     LARGE_INTEGER now;
+    start_whole_write();
     if (!write_at(file, start, line.data() + skip, size + 2 - skip, put) && put > 0 &&
         GetFileSizeEx(file, &now) && now.QuadPart == start + put) {
       cut_at(file, start);  // a partial line would be glued to the next run's line
     }
+    end_whole_write();
   }
   // A run that finds the log empty may have made it: the file and its name
   // must last before the lock lets another run find it not empty and show

@@ -52,9 +52,11 @@ void write_in_place(const WidePath& path, const char* data, std::size_t size) {
   if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && size <= old.size() &&
       ReadFile(file, old.data(), static_cast<DWORD>(size), &got, nullptr) && got == size) {
+    start_whole_write();
     if (!write_at(file, 0, data, size, put) || !cut_at(file, static_cast<std::int64_t>(size))) {
       write_at(file, 0, old.data(), size, put);
     }
+    end_whole_write();
     FlushFileBuffers(file);
   }
   CloseHandle(file);
@@ -101,8 +103,7 @@ void replace_file(const char* path, const char* data, std::size_t size, bool fou
   std::array<char, 256> narrow;
   WidePath temp;
   HANDLE file = INVALID_HANDLE_VALUE;
-  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100 && !run_ending();
-       ++attempt) {
+  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
     const int length = std::snprintf(narrow.data(), narrow.size(), ".%s.%lu-%u", path,
                                      GetCurrentProcessId(), attempt);
     if (length <= 0 || static_cast<std::size_t>(length) >= narrow.size() ||
@@ -113,7 +114,7 @@ void replace_file(const char* path, const char* data, std::size_t size, bool fou
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) {
-    if (exists && !run_ending()) write_in_place(wide, data, size);
+    if (exists) write_in_place(wide, data, size);
     return;
   }
   if (exists) copy_access(wide, file);

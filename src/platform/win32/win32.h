@@ -89,21 +89,26 @@ HANDLE hold_reparse_point(const WidePath& path);
 
 // interrupts.cpp: closing the console, Ctrl+C and Ctrl+Break end the run at
 // once, from a thread of their own; the run tells that thread what to
-// remove first.
+// remove, or let end, first. Once one of them has come, make_temp and
+// start_whole_write start nothing and wait for the process to end: a run
+// that went on would show a password the log did not take.
 
 // Installs the handler; before anything is written, so that no event can
 // meet the default handling while a step below is under way.
 void handle_console_events();
 
-// Whether one of them has come: the run starts nothing new.
-bool run_ending();
-
-// Makes the temporary settings file `name`, unless the run is ending: the
-// handler sees either the file, which it removes, or that none will be
-// made. It shares deletion only, with the handler.
+// Makes the temporary settings file `name`: the handler sees either the
+// file, which it removes, or that none will be made. It shares deletion
+// only, with the handler.
 HANDLE make_temp(const WidePath& name, SECURITY_ATTRIBUTES* owner, DWORD attributes);
 
 // The temporary file is renamed or removed: nothing left for the handler.
 void forget_temp();
+
+// Bracket a write to a file of the user's together with the cut, or the
+// write back, that undoes it when it goes through only in part: the
+// handler lets them end, for up to 100 ms, before the process ends.
+void start_whole_write();
+void end_whole_write();
 
 }  // namespace pwdraw::win32
