@@ -132,7 +132,8 @@ int standard_output();
 /// size, so that the write needs no new block: the new bytes first, then
 /// the cut to length, and the old bytes written back if either fails. A
 /// longer text is not written at all. Interrupt, termination, hang-up and
-/// quit wait for it, as for a line (see append_file). Only a kill that
+/// quit, or on Windows Ctrl+C, Ctrl+Break and closing the console, wait for
+/// it (on Windows up to 100 ms), as for a line (see append_file). Only a kill that
 /// cannot be held or a power cut within it can leave the start of the new
 /// bytes on the old file, or the new ones followed by the end of the old.
 void replace_file(const char* path, const char* data, std::size_t size, bool found);
@@ -169,8 +170,13 @@ void replace_file(const char* path, const char* data, std::size_t size, bool fou
 ///   of the file and end the process before the cut-back. A write to a
 ///   network share that waits for its server (NFS, SMB) delays the signal
 ///   until the server answers, as it would delay SIGKILL's effect there.
-/// - On Windows, Ctrl+C, Ctrl+Break and closing the console wait the same
-///   way (WINDOWS-TEXT).
+/// - On Windows, Ctrl+C, Ctrl+Break and closing the console that come while
+///   the line is written or cut back end the run once that is done, waiting
+///   up to 100 ms; one that comes before ends the run without the line, and
+///   the run shows nothing. The line is one WriteFile, which the system
+///   completes or fails as a whole (on SMB one request), so only a disk, a
+///   scanner or a file server that stalls for longer, between a write it
+///   took in part and the cut, can leave part of the line.
 /// - Only SIGKILL, TerminateProcess or a power cut can leave part of a line.
 /// - A flush to disk (fdatasync, FlushFileBuffers) is not ended by any
 ///   signal: one that comes during it ends the run once the disk answers.
@@ -187,7 +193,10 @@ void append_file(const char* path, const char* data, std::size_t size);
 /// Makes the standard streams safe before anything is written: a closed one
 /// is reopened on the null device so no file we open can take its place, a
 /// reader that went away or a file-size limit makes a write fail instead of
-/// ending the process, and standard output takes our bytes unchanged.
+/// ending the process, and standard output takes our bytes unchanged. On
+/// Windows it also installs the console handler, before anything is
+/// written, so that no Ctrl+C, Ctrl+Break or closing of the console meets
+/// Windows' default handling while a file is being written.
 void prepare_process();
 
 /// Converts `time` to the machine's local date and time, daylight saving
