@@ -300,16 +300,17 @@ def signals(d):
                 os.fsync(f.fileno())  # clean: the line dirties it
                 probes.append('tracepoint:writeback:writeback_dirty_folio /comm == "%s" && args->ino == %d/'
                               " { signal(%d); }" % (os.path.basename(AT)[:15], os.fstat(f.fileno()).st_ino, sig))
-        tracer = subprocess.Popen(["bpftrace", "--unsafe", "-e", "\n".join(probes)], stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL)
-        while not select.select([tracer.stdout], [], [], 0.05)[0] or tracer.stdout.readline() != b"ready\n":
-            os.kill(os.getpid(), signal.SIGURG)
-        for sig in ENDING:
-            run(os.path.join(top, sig.name), args, status=-sig)
-            log = read(os.path.join(top, sig.name, "password.txt"))
-            expect(sig.name, (log[:len(old)] == old, log[len(old):]), (True, line))
-        tracer.kill()
-        tracer.wait()
+        with subprocess.Popen(["bpftrace", "--unsafe", "-e", "\n".join(probes)], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, preexec_fn=lambda: LIBC.prctl(1, signal.SIGKILL)) as tracer:
+            try:
+                while not select.select([tracer.stdout], [], [], 0.05)[0] or tracer.stdout.readline() != b"ready\n":
+                    os.kill(os.getpid(), signal.SIGURG)
+                for sig in ENDING:
+                    run(os.path.join(top, sig.name), args, status=-sig)
+                    log = read(os.path.join(top, sig.name, "password.txt"))
+                    expect(sig.name, (log[:len(old)] == old, log[len(old):]), (True, line))
+            finally:
+                tracer.kill()
     LIBC.fanotify_mark.argtypes = (ctypes.c_int, ctypes.c_uint, ctypes.c_uint64, ctypes.c_int, ctypes.c_char_p)
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         sub = make(d, "stalled " + sig.name, [("settings.ini", NEEDS_REWRITE)])
