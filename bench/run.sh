@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Times whole runs of pwdraw against bench/least.c, the least a program doing
-# its job must do (read the settings, the clock and the time zone, print a
-# line, append a line and flush it), built as the default preset builds
-# pwdraw (optimised, hardened, a static PIE): the median wall time
-# of each, interleaved, their ratio, and the peak resident set size (VmHWM)
-# of each. Each place is measured in a memory file system (/dev/shm) and on
-# the disk (/var/tmp). pwdraw reads a settings.ini with number = 10000 (the
-# largest draw) and appends to password.txt.
+# Times whole runs of pwdraw against two yardsticks built from bench/least.c:
+# least, the least a program doing its job must do (read the settings, the
+# clock and the time zone, print a line, append a line and flush it), and
+# least+draws, the same plus the draws pwdraw makes (see least.c), which
+# least alone would leave out of the ratio. Both are built as the default
+# preset builds pwdraw (-O3, hardened, a static PIE), and so is empty, a
+# program that does nothing: what starting a process costs.
+#
+# Runs are interleaved, in a memory file system (/dev/shm) and on the disk
+# (/var/tmp), with a settings.ini of number = 10000 (the most draws),
+# quality = 20 and type = 4. For each program it prints the median CPU time
+# (user + system, from wait4) and wall time, the mean minor page faults and
+# the peak RSS; then pwdraw's ratios to each yardstick, and how much more
+# than the yardstick pwdraw takes above starting a process. CPU time is what
+# to compare on a virtual machine: wall time also holds the time the host
+# takes from it, a third at moments, and the flush to the disk.
 #   bench/run.sh [path/to/pwdraw] [runs]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,29 +24,41 @@ work=$(mktemp -d)
 shm=$(mktemp -d -p /dev/shm)
 disk=$(mktemp -d -p /var/tmp)
 trap 'rm -rf "$work" "$shm" "$disk"' EXIT
-cc -O3 -fstack-protector-strong -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2 -fcf-protection -fPIE \
-  -static-pie -Wl,-z,relro,-z,now -o "$work/least" "$here/least.c"
+flags=(-O3 -fstack-protector-strong -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2 -fcf-protection -fPIE
+       -static-pie -Wl,-z,relro,-z,now)
+mkdir "$work/cc"
+cc "${flags[@]}" -o "$work/cc/least" "$here/least.c"
+cc "${flags[@]}" -DDRAWS -o "$work/cc/least+draws" "$here/least.c"
+echo 'int main(void) { return 0; }' | cc "${flags[@]}" -x c -o "$work/cc/empty" -
+# How a file was written decides how many of its pages one fault maps (the
+# page cache's large folios): 4 or 5 faults of some 35. All four are copied
+# alike.
+cp "$exe" "$work/pwdraw"
+cp "$work"/cc/* "$work/"
 for dir in "$shm" "$disk"; do
   printf 'quality = 20\r\ntype = 4\r\nnumber = 10000\r\n' > "$dir/settings.ini"
 done
 
-python3 - "$exe" "$work/least" "$runs" "$shm" "$disk" <<'PY'
+python3 - "$runs" "$work/pwdraw" "$work/least+draws" "$work/least" "$work/empty" "$shm" "$disk" <<'PY'
 import ctypes, os, statistics, sys, time
 
-exe, least, runs, places = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+runs, programs, places = int(sys.argv[1]), sys.argv[2:6], sys.argv[6:]
 null = os.open(os.devnull, os.O_WRONLY)
 libc = ctypes.CDLL(None, use_errno=True)
 TRACEME, CONT, SETOPTIONS, O_TRACEEXIT = 0, 7, 0x4200, 0x40
 
-def wall_time(path):
+# CPU time and wall time in us, and minor faults, of one run. posix_spawn
+# execs at once, so the child's rusage holds little but the program's.
+def run(path):
     start = time.perf_counter_ns()
     pid = os.posix_spawn(path, [path], os.environ, file_actions=[(os.POSIX_SPAWN_DUP2, null, 1)])
-    _, status = os.waitpid(pid, 0)
+    _, status, usage = os.wait4(pid, 0)
+    wall = (time.perf_counter_ns() - start) / 1000
     assert status == 0, f"{path} exited with status {status}"
-    return time.perf_counter_ns() - start
+    return (usage.ru_utime + usage.ru_stime) * 1e6, wall, usage.ru_minflt
 
 # Peak RSS of the program's own image, read when it is about to exit: the
-# rusage of a child would also count the launcher it was forked from.
+# rusage of a child would also count the launcher it was spawned from.
 def peak_rss(path):
     pid = os.fork()
     if pid == 0:
@@ -55,21 +75,33 @@ def peak_rss(path):
     os.waitpid(pid, 0)
     return kib
 
+name = {path: os.path.basename(path) for path in programs}
 for place in places:
     os.chdir(place)
-    times = {exe: [], least: []}
-    for _ in range(runs):  # interleaved, so that drift of the machine hits both alike
-        for path in times:
-            times[path].append(wall_time(path))
-    median = {path: statistics.median(times[path]) / 1000 for path in times}
-    peak = {path: max(peak_rss(path) for _ in range(20)) for path in times}
+    samples = {path: [] for path in programs}
+    for r in range(runs):  # interleaved, each first in turn: drift hits all alike
+        for path in programs[r % 4:] + programs[:r % 4]:
+            samples[path].append(run(path))
+    # Medians of the times: now and then a run pays for an interrupt, or the
+    # host stops the machine, which would pull a mean. A mean of the faults:
+    # where the stack and the program land moves them by one or two, and the
+    # mean shows a difference of less than one.
+    def each(i, f):
+        return {path: f(s[i] for s in samples[path]) for path in programs}
+    cpu, wall, faults = each(0, statistics.median), each(1, statistics.median), each(2, statistics.fmean)
     print(f"in {place}:")
-    for path in times:
-        print(f"  {os.path.basename(path)}: median {median[path]:.0f} us, peak RSS {peak[path]} KiB")
-    print(f"  ratio of medians: {median[exe] / median[least]:.3f}")
+    print("                  CPU us   wall us   minor faults   peak RSS KiB")
+    for path in programs:
+        peak = max(peak_rss(path) for _ in range(20))
+        print(f"  {name[path]:12} {cpu[path]:9.0f} {wall[path]:9.0f} {faults[path]:14.1f} {peak:14}")
+    exe, *yardsticks, empty = programs
+    for ref in yardsticks:
+        print(f"  pwdraw / {name[ref]:12} CPU {cpu[exe] / cpu[ref]:.3f}, wall {wall[exe] / wall[ref]:.3f};"
+              f" above empty, CPU {(cpu[exe] - cpu[empty]) / (cpu[ref] - cpu[empty]):.2f}")
 PY
-# Every timed run and every one of the 20 measured runs appends one line.
-expected=$((2 * (runs + 20)))
+# Every timed run and every one of the 20 measured runs of the three that
+# log appends one line.
+expected=$((3 * (runs + 20)))
 for dir in "$shm" "$disk"; do
   lines=$(wc -l < "$dir/password.txt")
   [ "$lines" -eq "$expected" ] || { echo "$dir: expected $expected log lines, found $lines" >&2; exit 1; }
