@@ -65,8 +65,8 @@ def run(d, args=(), at=(PINNED, PINNED), status=0, prefix=(), file_limit=None, e
                        **{"stdout": subprocess.PIPE, "preexec_fn": limit, **how})
     end, p.took = int(time.time()), time.monotonic() - started
     p.seconds = [at] if at else [(s, t) for s in range(start, end + 1) for t in range(s, end + 1)]
-    # qemu-user says which signal a process died of.
-    stderr = re.sub(rb"qemu: uncaught target signal .*\n", b"", p.stderr)
+    # qemu-user says which signal a process died of, strace where a path is.
+    stderr = re.sub(rb"(qemu: uncaught target signal|strace: Requested path) .*\n", b"", p.stderr)
     expect("exit status and standard error", (p.returncode, stderr), (status, b""))
     return p
 
@@ -339,20 +339,21 @@ def neighbours(d):
     the rename with EACCES while another holds them, and NFS or sshfs an
     open with ESTALE as a rename replaces the name: each is tried again."""
     user = b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
-    smb = lambda sub: ["strace", "-qq", "-o", os.devnull, "-P", sub + "/settings.ini", "-P", sub + "/password.txt"
-                       ] + [a for call, error, when in (
-        ("openat", "ESTALE", "1"), ("flock", "EACCES", "1..3"), ("read", "EACCES", "1..2"),
-        ("pread64", "EACCES", "1"), ("writev", "EACCES", "1..2"), ("rename", "EACCES", "1..2"))
-        for a in ("-e", "inject=%s:error=%s:when=%s" % (call, error, when))]
+    # strace -P, which keeps the loader's calls out of the count, misses the
+    # rename: that one is given in a run of its own.
+    strace = lambda *calls: ["strace", "-qq", "-o", os.devnull, *(a for call in calls for a in ("-e", "inject=" + call))]
+    smb = {"smb": strace("openat:error=ESTALE:when=1", "flock:error=EACCES:when=1..3", "read:error=EACCES:when=1..2",
+                         "pread64:error=EACCES:when=1", "writev:error=EACCES:when=1..2") + ["-P", FILES[0], "-P", FILES[1]],
+           "smb rename": strace("rename:error=EACCES:when=1..2")}
     for i, (how, name, hold, settings, keep) in enumerate((
             ("open", "password.txt", 1000, user, ()), ("exclusive", "settings.ini", 1000, user, ()),
             ("open", "settings.ini", 1000, NEEDS_REWRITE, ()),
             ("lock", "password.txt", 8000, user, FILES[1:] * WINDOWS),
             ) + (("flicker", "password.txt", 0, user, ()),) * 5 * (not WINDOWS)
-            + (("smb", "", -1, NEEDS_REWRITE, ()),) * (not WINDOWS and not EMULATOR)):
+            + tuple((how, "", -1, NEEDS_REWRITE, ()) for how in smb) * (not WINDOWS and not EMULATOR)):
         sub = make(d, str(i), [("settings.ini", settings), ("password.txt", EARLIER)])
         with beside(how, os.path.join(sub, name)) if hold == 0 else contextlib.nullcontext():
-            p = check(sub, keep=keep, neighbour=(how, name, hold) * (hold > 0), prefix=smb(sub) * (how == "smb"))
+            p = check(sub, keep=keep, neighbour=(how, name, hold) * (hold > 0), prefix=smb.get(how, ()))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
 
 def output(d):

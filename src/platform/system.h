@@ -121,7 +121,13 @@ int standard_output();
 ///
 /// A program that holds `path` or the new file (Windows refuses the rename
 /// while any handle is open on either) is waited for within the run's
-/// deadline; past it, the old file stays and the new one is removed.
+/// deadline; past it, the old file stays and the new one is removed. On an
+/// SMB share, Linux's client answers a rename over a file another program
+/// has open by deleting that file itself (the server removes it once the
+/// program closes it) and failing, which would leave no file at all: there
+/// the old file is moved aside first, which the server allows while it is
+/// open, and the new one then takes the free name, so that a reader between
+/// the two renames finds no file, but `path` is never lost.
 ///
 /// Only a regular file of ours or a missing one is replaced: a read-only
 /// file, another user's, a symbolic link, a directory, a device or a FIFO
