@@ -43,7 +43,7 @@ split-at-1012           src/app/settings.cpp           kReadLimit = 1013; => kRe
 file-limit-without-crs  src/app/settings.cpp           kMaxReads * (kReadLimit + 1) + 1 => kMaxReads * kReadLimit + 1
 max-digits-6            src/app/settings.cpp           kMaxDigits = 5; => kMaxDigits = 6;
 settings-blank-line     src/app/settings.cpp           "quality = %u\n\n" => "quality = %u\n"
-lcg-multiplier          src/generator/random.cpp       1664525u => 1664524u
+lcg-multiplier          src/generator/random.h         1664525u => 1664524u
 seed-keeps-table        src/generator/random.cpp       source.ready = false; => static_cast<void>(seed);
 random-max              src/generator/random.h         RANDOM_MAX = 0x3FFFFFFF => RANDOM_MAX = 0x7FFFFFFF
 draw-divisor-count      src/generator/password.cpp     % (count - 1)] => % count]
@@ -53,8 +53,8 @@ set4-punctuation        src/generator/password.cpp     "!#$%&()*+,-:;<=>?_." => 
 pin-set-zero            src/generator/password.cpp     "1234567890", => "123456789o",
 set2-nine               src/generator/password.cpp     "123456789AaBb => "123456780AaBb
 console-before-log      src/generator/password.cpp     log_password(password, password.size(), type); => write_console({line.data(), static_cast<std::size_t>(size)}); log_password(password, password.size(), type); return;
-log-month               src/generator/password_log.cpp local.tm_mon + 1 => local.tm_mon
-log-pin-tabs            src/generator/password_log.cpp "%s PIN code:\t\t%.*s\n" => "%s PIN code:\t%.*s\n"
+log-month               src/generator/password_log.cpp local.tm_mon + 1LL, 2 => local.tm_mon + 0LL, 2
+log-pin-tabs            src/generator/password_log.cpp " PIN code:\t\t" => " PIN code:\t"
 log-keeps-failed-time   src/generator/password_log.cpp if (!to_local_time(clock_now(), local)) local = {}; => to_local_time(clock_now(), local);
 encode-limit-1k         src/platform/text_file.cpp     std::array<char, 2048> => std::array<char, 1024>
 encode-cut-not-refused  src/platform/text_file.cpp     if (used + 2 > out.size()) return {}; => if (used + 2 > out.size()) break;
@@ -105,7 +105,7 @@ line-not-held           src/platform/posix/interrupts.cpp ::sigprocmask(SIG_BLOC
 smb-lock-not-polled     src/platform/posix/waits.cpp   } while (locked != 0 && (errno == EINTR || (errno == EACCES && paused_for_holder()))); => } while (locked != 0 && errno == EINTR);
 stale-open-not-retried  src/platform/posix/waits.cpp   } while (fd < 0 && (errno == EINTR || (errno == ESTALE && paused_for_holder()))); => } while (fd < 0 && errno == EINTR);
 smb-read-not-retried    src/platform/posix/process.cpp } while (got < 0 && (errno == EINTR || (errno == EACCES && posix::paused_for_holder()))); => } while (got < 0 && errno == EINTR);
-smb-write-not-retried   src/platform/posix/append.cpp  } while (put < 0 && error == EACCES && paused_for_holder()); => } while (false);
+smb-write-not-retried   src/platform/posix/append.cpp  } while (put < 0 && error == EACCES && paused_for_holder()); => } while (put < 0 && error == EACCES && false);
 smb-rename-not-retried  src/platform/posix/replace.cpp if (errno != EACCES || !paused_for_holder()) return false; => return false;
 found-none-replaces     src/platform/posix/replace.cpp if (exists && (!found || !may_write(old))) return; => if (exists && (!found || !may_write(old)) && found) return;
 unnamed-replaces        src/platform/posix/replace.cpp named = written && link_unnamed(fd, path); => named = written && name_temp(path, fd) >= 0 && ::rename(temp.name.data(), path) == 0;

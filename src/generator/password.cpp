@@ -1,7 +1,7 @@
 #include "generator/password.h"
 
 #include <array>
-#include <cstdio>
+#include <cstring>
 
 #include "generator/password_log.h"
 #include "generator/random.h"
@@ -59,14 +59,18 @@ void generate_password(std::string_view set, std::size_t length, std::uint32_t t
   const std::string_view password = draw_password(set, length, number, result);
   if (password.empty()) return;
 
+  // Put together by hand: snprintf would cost every run the page faults of
+  // its code and tables.
   std::array<char, 64> line;
-  const int size = std::snprintf(line.data(), line.size(),
-                                 type == kPinType ? "PIN code:\t%.*s\n" : "Password:\t%.*s\n",
-                                 static_cast<int>(password.size()), password.data());
+  const std::string_view label = type == kPinType ? "PIN code:\t" : "Password:\t";
+  std::memcpy(line.data(), label.data(), label.size());
+  std::memcpy(line.data() + label.size(), password.data(), password.size());
+  const std::size_t size = label.size() + password.size() + 1;
+  line[size - 1] = '\n';
   // Logged first: a run killed at any moment may leave a password logged
   // and never shown, which is harmless, but never one shown and not logged.
   log_password(password, password.size(), type);
-  if (size > 0) write_console({line.data(), static_cast<std::size_t>(size)});
+  write_console({line.data(), static_cast<std::size_t>(size)});
 }
 
 std::string_view character_set(std::uint32_t type) {

@@ -99,15 +99,11 @@ void close_opened(const Opened& opened) {
   if (opened.dir != AT_FDCWD) ::close(opened.dir);
 }
 
-// What was checked is what is opened or created. A plain name of a file is
-// opened at once.
-Opened open_own(const char* path, int flags) {
+// The way through links of open_own. Out of line: its three paths, 12 KiB,
+// would otherwise deepen the stack of every run, and each page of stack a
+// run touches costs it a page fault.
+[[gnu::noinline]] Opened open_through_links(const char* path, int flags) {
   Opened opened;
-  opened.fd = open_at(AT_FDCWD, path, flags | O_NOFOLLOW);
-  if (opened.fd >= 0 || !may_be_link(errno, flags)) {
-    (void)std::snprintf(opened.name.data(), opened.name.size(), "%s", path);
-    return opened;
-  }
   Path rest, target;
   if (std::snprintf(rest.data(), rest.size(), "%s", path) >= static_cast<int>(rest.size())) {
     return opened;
@@ -152,6 +148,22 @@ Opened open_own(const char* path, int flags) {
   close_opened(opened);
   errno = ENOENT;
   return Opened{};
+}
+
+// What was checked is what is opened or created. A plain name of a file is
+// opened at once.
+Opened open_own(const char* path, int flags) {
+  Opened opened;
+  opened.fd = open_at(AT_FDCWD, path, flags | O_NOFOLLOW);
+  if (opened.fd >= 0 || !may_be_link(errno, flags)) {
+    // Copied as snprintf's "%s" would, cut to fit: a run that calls no
+    // snprintf is spared the page faults of its code and tables.
+    const std::size_t size = ::strnlen(path, opened.name.size() - 1);
+    std::memcpy(opened.name.data(), path, size);
+    opened.name[size] = '\0';
+    return opened;
+  }
+  return open_through_links(path, flags);
 }
 
 }  // namespace posix

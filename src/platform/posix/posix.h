@@ -89,7 +89,10 @@ void release_ending_signals(const sigset_t& before);
 /// The name of our temporary file, while `named` is set: a signal that ends
 /// the run removes it first, between catch and restore below.
 struct TempFile {
-  Path name;
+  // A name in the working directory, so NAME_MAX bounds it: PATH_MAX would
+  // add 4 KiB of zeroes before the C library's own variables, spreading
+  // those every run touches over one page more.
+  std::array<char, NAME_MAX + 1> name;
   volatile sig_atomic_t named;
 };
 extern TempFile temp;

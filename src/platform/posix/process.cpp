@@ -1,7 +1,9 @@
 // The process and its descriptors: the standard streams made safe before
 // anything is written, and reading, writing, flushing and closing.
+#include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -62,8 +64,14 @@ void close_file(int fd) { ::close(fd); }
 int standard_output() { return STDOUT_FILENO; }
 
 void prepare_process() {
+  // One call for the three: poll marks a closed descriptor POLLNVAL.
+  std::array<pollfd, 3> streams = {
+      {{STDIN_FILENO, 0, 0}, {STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}}};
+  const bool polled = ::poll(streams.data(), streams.size(), 0) >= 0;
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+    const bool closed = polled ? (streams[static_cast<std::size_t>(fd)].revents & POLLNVAL) != 0
+                               : ::fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+    if (closed) {
       // open() returns the lowest free descriptor, which is this one.
       ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     }
