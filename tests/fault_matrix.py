@@ -355,6 +355,20 @@ def neighbours(d):
         with beside(how, os.path.join(sub, name)) if hold == 0 else contextlib.nullcontext():
             p = check(sub, keep=keep, neighbour=(how, name, hold) * (hold > 0), prefix=smb.get(how, ()))
         expect(sub, (sorted(os.listdir(sub)), p.took < 5), (sorted(FILES), True))
+    if WINDOWS or EMULATOR:
+        return
+    # The lock the SMB share refused at first is the run's once granted: held
+    # while the line is written (strace holds the write for 2 s).
+    sub = make(d, "smb lock", [("password.txt", EARLIER)])
+    p = subprocess.Popen([*strace("flock:error=EACCES:when=1..3", "writev:delay_enter=2000000"), "-P", FILES[1],
+                          *command(())], cwd=sub, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    with open(os.path.join(sub, "password.txt"), "rb") as log:
+        try:
+            held = fcntl.flock(log, fcntl.LOCK_EX | fcntl.LOCK_NB)  # None: it was free
+        except BlockingIOError:
+            held = True
+    expect(sub, (held, p.communicate()[0]), (True, reference(None, (), PINNED, PINNED)[0]))
 
 def output(d):
     """PWDRAW itself logs its line whatever becomes of standard output; a run

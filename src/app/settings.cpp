@@ -84,9 +84,7 @@ Parameters parse_settings(std::string_view text) {
 }
 
 FoundSettings read_settings() {
-  // Static, not on the stack: 18 KiB there would put every call below it on
-  // pages of stack no other part of a run touches, a page fault each.
-  static std::array<char, kFileLimit> data;
+  std::array<char, kFileLimit> data;
   const long size = read_text_file(kPath, data.data(), data.size());
   if (size == kNoFile) return {Parameters{}, Rewrite::kCreate};
   if (size < 0) return {Parameters{}, Rewrite::kLeave};
