@@ -20,6 +20,9 @@ FILES = ("settings.ini", "password.txt")
 EARLIER = b"07:00:00 01_01_2020 Password 12:\tAbCdEfGhIjKl\r\n"
 NEEDS_REWRITE = b"quality=30\r\ntype=1\r\nnumber=9\r\n"
 BEFORE = object()
+# strace, and no leak check under it in a sanitized build: LeakSanitizer cannot run under ptrace.
+STRACE = ("env", "ASAN_OPTIONS=" + ":".join(filter(None, (os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"))),
+          "strace", "-qq", "-o", os.devnull)
 ENDING = (signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGTERM)
 LIBC = ctypes.CDLL(None)
 
@@ -222,7 +225,7 @@ def log_stamps(d):
     os.mkfifo(rules + "/fifo")
     threading.Timer(0.5, os.rename, (rules + "/fifo", rules + "/posixrules")).start()
     run(rules, ["16", "3", "1"], (PINNED, 1719835200), env={**machine, "TZ": "EST5EDT", "TZDIR": rules},
-        prefix=("strace", "-qq", "-o", os.devnull, "-P", rules + "/posixrules", "-e",
+        prefix=(*STRACE, "-P", rules + "/posixrules", "-e",
                 "inject=openat:delay_exit=1000000:when=1"))
     expect("swapped posixrules", read(rules + "/password.txt"), b"08:00:00 01_07_2024 PIN code:\t\t139\r\n")
 
@@ -249,7 +252,7 @@ def signals(d):
     if WINDOWS:
         log = os.path.join(make(d, "cut", [("password.txt", EARLIER)]), "password.txt")
         run(os.path.dirname(log), args, file_limit=len(EARLIER) + 10, stdout=subprocess.DEVNULL,
-            prefix=("strace", "-qq", "-o", os.devnull, "-P", log, "-e", "trace=pwrite64,lseek", "-e",
+            prefix=(*STRACE, "-P", log, "-e", "trace=pwrite64,lseek", "-e",
                     "inject=pwrite64:signal=SIGINT", "-e", "inject=lseek:delay_enter=30000"))
         expect(log, read(log), EARLIER)
         sub = make(d, "run", [("settings.ini", NEEDS_REWRITE)])
@@ -273,7 +276,7 @@ def signals(d):
         sub = make(d, sig.name + call, [(name, old)])
         inject = "inject=%s:when=1:signal=%s" % (call, sig.name)
         run(sub, args if call == "writev" else (), status=-sig, file_limit=len(old) + 20 if call == "writev"
-            else None, prefix=("strace", "-qq", "-o", os.devnull, "-e", inject))
+            else None, prefix=(*STRACE, "-e", inject))
         strays = [n for n in os.listdir(sub) if n != name]
         expect(sub, (read(os.path.join(sub, name)), [fnmatch.fnmatch(n, "settings.ini*")
                or re.fullmatch(r"\.settings\.ini\.\w{6}", n) is None for n in strays]),
@@ -281,7 +284,7 @@ def signals(d):
     # A hang-up its caller ignores (nohup) does not end a run that replaces settings.ini.
     sub = make(d, "nohup", [("settings.ini", NEEDS_REWRITE)])
     check(sub, preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN),
-          prefix=("strace", "-qq", "-o", os.devnull, "-e", "inject=linkat:when=1:signal=SIGHUP"))
+          prefix=(*STRACE, "-e", "inject=linkat:when=1:signal=SIGHUP"))
     if os.geteuid() != 0:
         return  # fanotify and bpftrace need root
     # A signal from inside the kernel as the line dirties the last page of a
@@ -341,7 +344,7 @@ def neighbours(d):
     user = b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
     # strace -P, which keeps the loader's calls out of the count, misses the
     # rename: that one is given in a run of its own.
-    strace = lambda *calls: ["strace", "-qq", "-o", os.devnull, *(a for call in calls for a in ("-e", "inject=" + call))]
+    strace = lambda *calls: [*STRACE, *(a for call in calls for a in ("-e", "inject=" + call))]
     smb = {"smb": strace("openat:error=ESTALE:when=1", "flock:error=EACCES:when=1..3", "read:error=EACCES:when=1..2",
                          "pread64:error=EACCES:when=1", "writev:error=EACCES:when=1..2") + ["-P", FILES[0], "-P", FILES[1]],
            "smb rename": strace("rename:error=EACCES:when=1..2")}
@@ -452,8 +455,8 @@ def closed_to_the_user(d):
     Path(log).write_bytes(EARLIER)
     subprocess.Popen(["timeout", "5", "sh", "-c", "until [ $(wc -c <password.txt) -ge %d ]; do sleep 0.01; done;"
                       " echo other >>password.txt" % limit], cwd=d)  # once our part is in
-    run(d, args, file_limit=limit, env={**ENV, "ASAN_OPTIONS": "detect_leaks=0"},  # no leak check under ptrace
-        prefix=("strace", "-qq", "-o", os.devnull, "-e", "inject=write,writev:delay_exit=1000000"))
+    run(d, args, file_limit=limit,
+        prefix=(*STRACE, "-e", "inject=write,writev:delay_exit=1000000"))
     expect("log", read(log), EARLIER + reference(None, args, PINNED, PINNED)[2][:10] + b"other\n")
 
 def settings_that_hold_the_log(d):
@@ -502,7 +505,7 @@ def others_files(d):
     # NFS with root squashed) shows the log a run makes as that user's:
     # strace holds the run as it has made it, while the file is given away.
     sub = make(d, "mount of one user")
-    p = subprocess.Popen(["strace", "-qq", "-o", os.devnull, "-e", "inject=flock:delay_enter=1000000:when=1",
+    p = subprocess.Popen([*STRACE, "-e", "inject=flock:delay_enter=1000000:when=1",
                           *command(())], cwd=sub, stdout=subprocess.PIPE)
     while not os.path.exists(os.path.join(sub, "password.txt")):
         time.sleep(0.01)
@@ -539,7 +542,7 @@ def concurrent_runs(d):
     if WINDOWS or EMULATOR:
         return  # no directory to flush; strace would trace the emulator
     first, args = make(d, "first"), ("12", "1", "500")
-    slow = subprocess.Popen(["strace", "-qq", "-o", os.devnull, "-e", "inject=fsync:delay_exit=1000000",
+    slow = subprocess.Popen([*STRACE, "-e", "inject=fsync:delay_exit=1000000",
                              *command(args)], cwd=first, stdout=subprocess.PIPE)
     time.sleep(0.3)
     second = run(first, args)
@@ -555,7 +558,7 @@ def concurrent_runs(d):
     for i, injected in enumerate((["openat:delay_exit=1000000:when=1"], ["newfstatat:delay_exit=1000000:when=2"],
                                   ["newfstatat:delay_exit=1000000:when=2", "openat:error=EOPNOTSUPP:when=2"])):
         late = make(d, "late %d" % i)
-        held = subprocess.Popen(["strace", "-qq", "-o", os.devnull, "-P", "settings.ini", "-P", ".",
+        held = subprocess.Popen([*STRACE, "-P", "settings.ini", "-P", ".",
                                  *(a for call in injected for a in ("-e", "inject=" + call)), *command(())], cwd=late,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         time.sleep(0.5)
