@@ -90,7 +90,10 @@ int standard_output();
 /// with RENAME_NOREPLACE, or linked, on Windows moved without replacing).
 /// Where the file system can neither rename without replacing nor link (FAT
 /// and exFAT through FUSE), it looks once more just before the rename, and
-/// a file renamed into place between that look and the rename is lost. The new file takes the mode of the one it replaces, or on
+/// a file renamed into place between that look and the rename is lost.
+/// On an SMB share Linux checks a free name only on this machine (the
+/// rename it sends replaces), so a file another client makes in that moment
+/// is replaced. The new file takes the mode of the one it replaces, or on
 /// Windows its access list and its hidden and system attributes; a file
 /// created anew is its owner's only, because its neighbour, the log, holds
 /// passwords.
@@ -121,13 +124,24 @@ int standard_output();
 ///
 /// A program that holds `path` or the new file (Windows refuses the rename
 /// while any handle is open on either) is waited for within the run's
-/// deadline; past it, the old file stays and the new one is removed. On an
-/// SMB share, Linux's client answers a rename over a file another program
-/// has open by deleting that file itself (the server removes it once the
-/// program closes it) and failing, which would leave no file at all: there
-/// the old file is moved aside first, which the server allows while it is
-/// open, and the new one then takes the free name, so that a reader between
-/// the two renames finds no file, but `path` is never lost.
+/// deadline; past it, the old file stays and the new one is removed. An SMB
+/// share gives the same, but not by itself: Linux's client answers a rename
+/// refused because another program has `path` open (Samba refuses it only
+/// for programs on the same connection, Windows servers for any) by
+/// deleting `path` itself, to go once that program closes it, and failing.
+/// So there the rename waits until a write lease on `path` shows that no
+/// other program, on this machine or another client, has it open. One that
+/// opens `path` in the moment between that look and the rename still meets
+/// the client's delete: the rename is tried again until it closes the file,
+/// and `path` is lost only if it keeps it open past the deadline. Where the
+/// share grants no leases, the old file is moved aside first instead, which
+/// the server allows while it is open, and the new one then takes the free
+/// name: a reader between the two renames finds no file, but `path` is
+/// never lost. Moving aside is not the rule on every share because it has
+/// the server break this client's lease on `path`, and Linux 6.1's client,
+/// when another program here opens the file during the break, acknowledges
+/// a wrong lease state: Samba then waits 35 s, and the rename, and every
+/// create and rename in the directory, wait with it, whatever signal comes.
 ///
 /// Only a regular file of ours or a missing one is replaced: a read-only
 /// file, another user's, a symbolic link, a directory, a device or a FIFO

@@ -71,6 +71,21 @@ bool paused_for_holder();
 /// still holds it at the deadline.
 bool lock_file(int fd);
 
+// replace.cpp and smb_share.cpp: the new settings file, at temp.name, takes
+// its name.
+
+/// Gives the new file the name `path` only while no file has it.
+bool name_if_free(const char* path);
+
+/// Renames the new file over `path`, within the deadline.
+bool rename_over(const char* path);
+
+/// Whether the working directory is on an SMB share, through Linux's client.
+bool on_smb_share();
+
+/// Renames the new file, open at `fd`, over `path` on an SMB share.
+bool rename_on_smb(const char* path, int fd);
+
 // process.cpp: descriptors.
 
 /// Flushes the file's data to the disk; true also where there is no disk.

@@ -2,7 +2,6 @@
 // unnamed until written and flushed where the system can, hidden otherwise,
 // which is then renamed over it, or given its name only while that is free
 // where the run found none; in place where the directory takes no new file.
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -93,11 +92,13 @@ int name_temp(const char* path, int fd) {
   return -1;
 }
 
+}  // namespace
+
 // Gives the new file the name `path` only while no file has it, so that a
 // file another run renamed into place meanwhile stays. Where the file system
 // can neither rename without replacing nor link (FAT, exFAT), it looks once
 // more just before the rename.
-bool name_if_free(const char* path) {
+bool posix::name_if_free(const char* path) {
 #ifdef RENAME_NOREPLACE
   if (::renameat2(AT_FDCWD, temp.name.data(), AT_FDCWD, path, RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
@@ -113,51 +114,12 @@ bool name_if_free(const char* path) {
 
 // Renames the new file over `path`, trying again until the deadline where
 // the system refuses while another program holds `path`.
-bool rename_over(const char* path) {
+bool posix::rename_over(const char* path) {
   while (::rename(temp.name.data(), path) != 0) {
     if (errno != EACCES || !paused_for_holder()) return false;
   }
   return true;
 }
-
-// Whether the working directory is on an SMB share, through Linux's client.
-bool on_smb_share() {
-#ifdef __linux__
-  constexpr unsigned long kCifs = 0xFF534D42, kSmb2 = 0xFE534D42;
-  struct statfs share;
-  return ::statfs(".", &share) == 0 && (static_cast<unsigned long>(share.f_type) == kCifs ||
-                                        static_cast<unsigned long>(share.f_type) == kSmb2);
-#else
-  return false;
-#endif
-}
-
-// Linux's SMB client, refused a rename over a file another program has
-// open, deletes that file itself (it goes once the program closes it) and
-// then fails: the run would leave no settings.ini at all. There the old
-// file first moves aside, which the server allows while it is open, the
-// new one takes the name, now free, and the old one goes. A reader between
-// the two renames finds no file; an ending signal waits for both.
-bool rename_aside(const char* path) {
-  std::array<char, NAME_MAX + 2> aside;
-  const int length = std::snprintf(aside.data(), aside.size(), "%s~", temp.name.data());
-  if (length <= 0 || length >= static_cast<int>(aside.size())) return false;
-  for (;;) {
-    const sigset_t held = hold_ending_signals();
-    const bool moved = ::rename(path, aside.data()) == 0;
-    const int error = errno;
-    const bool named = moved && name_if_free(path);
-    if (named) {
-      ::unlink(aside.data());
-    } else if (moved) {
-      ::rename(aside.data(), path);  // the old one back
-    }
-    release_ending_signals(held);
-    if (moved || error != EACCES || !paused_for_holder()) return named;
-  }
-}
-
-}  // namespace
 
 void replace_file(const char* path, const char* data, std::size_t size, bool found) {
   struct stat old;
@@ -199,8 +161,8 @@ void replace_file(const char* path, const char* data, std::size_t size, bool fou
       caught = true;
       written = name_temp(path, fd) >= 0;
     }
-    named = written && (!exists ? name_if_free(path)
-                        : on_smb_share() ? rename_aside(path)
+    named = written && (!exists          ? name_if_free(path)
+                        : on_smb_share() ? rename_on_smb(path, fd)
                                          : rename_over(path));
   }
   ::close(fd);
