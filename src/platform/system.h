@@ -130,7 +130,8 @@ int standard_output();
 /// for programs on the same connection, Windows servers for any) by
 /// deleting `path` itself, to go once that program closes it, and failing.
 /// So there the rename waits until a write lease on `path` shows that no
-/// other program, on this machine or another client, has it open. One that
+/// other program, on this machine or another client, has it open, for half
+/// the deadline at most, which leaves the rest to the log line. One that
 /// opens `path` in the moment between that look and the rename still meets
 /// the client's delete: the rename is tried again until it closes the file,
 /// and `path` is lost only if it keeps it open past the deadline. Where the
