@@ -550,6 +550,11 @@ def concurrent_runs(d):
     out, _, line = reference(None, args, PINNED, PINNED)
     expect("second run", (second.stdout, second.took > 0.5, read(os.path.join(first, "password.txt"))),
            (out, True, line * 2))
+    # A run that finds no log and then finds the one another run has made
+    # since (strace answers its first open "no such file") appends to it.
+    raced = make(d, "raced", [("password.txt", EARLIER)])
+    run(raced, args, prefix=(*STRACE, "-P", "password.txt", "-e", "inject=openat:error=ENOENT:when=1"))
+    expect(raced, read(os.path.join(raced, "password.txt")), EARLIER + line)
     # A run that finds no settings.ini, held by strace after it looks (as it
     # reads, or as it is about to write), while another renames one into
     # place, as FUSE file systems show a name missing while a rename replaces

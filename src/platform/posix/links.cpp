@@ -110,6 +110,7 @@ void close_opened(const Opened& opened) {
   }
   opened.dir = ::openat(AT_FDCWD, ".", kDirectory | O_CLOEXEC);
   const char* at = rest.data();
+  bool taken = false;
   for (int links = 0; opened.dir >= 0 && links <= 40;) {
     while (*at == '/') ++at;
     const char* end = std::strchr(at, '/');
@@ -118,9 +119,11 @@ void close_opened(const Opened& opened) {
     if (size == 0 || size >= name.size()) break;
     std::memcpy(name.data(), at, size);
     name[size] = '\0';
+    taken = false;
     if (end == nullptr) {
       opened.fd = open_at(opened.dir, name.data(), flags | O_NOFOLLOW);
       if (opened.fd >= 0 || !may_be_link(errno, flags)) return opened;
+      taken = errno == EEXIST;
     } else {
       const int next = ::openat(opened.dir, name.data(), kDirectory | O_NOFOLLOW | O_CLOEXEC);
       if (next >= 0) {
@@ -146,7 +149,9 @@ void close_opened(const Opened& opened) {
     ++links;
   }
   close_opened(opened);
-  errno = ENOENT;
+  // A name that O_EXCL found taken by a file, not by a link to follow, was
+  // made by another run since we looked: the caller opens that one.
+  errno = taken ? EEXIST : ENOENT;
   return Opened{};
 }
 
