@@ -98,7 +98,7 @@ own-dangling-ignored    src/platform/posix/links.cpp   opened.fd = open_at(opene
 utf16-counts-unwritten  src/platform/text_file.cpp     if (from.full) return used; => if (from.full) return size;
 settings-replace-log    src/app/settings.cpp           if (same_file(kPath, kLogPath)) return; => static_cast<void>(kLogPath);
 group-not-safe          src/platform/posix/links.cpp   ((where.st_mode & (S_IWGRP | S_IWOTH)) == 0 => ((where.st_mode & S_IWOTH) == 0
-taken-name-missing      src/platform/posix/links.cpp   errno = taken ? EEXIST : ENOENT; => errno = ENOENT;
+taken-name-missing      src/platform/posix/links.cpp   taken = errno == EEXIST; => taken = false;
 posixrules-unbounded    src/platform/posix/time_zone.cpp bounded = fd >= 0; => bounded = false;
 rule-dates-lost         src/platform/posix/time_zone.cpp return *at != '\0' && std::strchr(rule, ',') == nullptr; => return *at != '\0';
 nohup-ends-run          src/platform/posix/interrupts.cpp == 0 && saved[i].sa_handler != SIG_IGN) { => == 0) {
