@@ -525,8 +525,9 @@ def concurrent_runs(d):
     nothing beside it, and the log gains one whole line per run. Of two
     first runs, the one that finds the log empty makes it and its name
     durable before it lets go of the lock, so the other shows its line
-    only after that (strace makes that directory flush take 1 s). A run
-    that found no settings.ini never replaces one renamed into place since."""
+    only after that (strace makes that directory flush take 1 s); one that
+    finds no log, then the one the other made, appends to that. A run that
+    found no settings.ini never replaces one renamed into place since."""
     path, first = Path(d, "settings.ini"), b"quality=16\r\ntype=9\r\nnumber=4242\r\n"
     args, outcomes = ((), ("25", "9", "4242")), set()
     ends = [reference(first, a, PINNED, PINNED) for a in args]
