@@ -2,9 +2,10 @@
 // that platform/posix/ and platform/win32/ hold every platform difference,
 // each in the same files, one concept to a file: links.cpp (the way to our
 // files), waits.cpp (other programs that hold them), replace.cpp (a file
-// replaced as a whole), append.cpp (a line added), interrupts.cpp (what the
-// signals or console events that end a run do), time_zone.cpp and
-// process.cpp (the standard streams; reading, writing, closing).
+// replaced as a whole; on POSIX smb_share.cpp, for SMB shares), append.cpp
+// (a line added), interrupts.cpp (what the signals or console events that
+// end a run do), time_zone.cpp and process.cpp (the standard streams;
+// reading, writing, closing).
 //
 // Every path names a file in the working directory. Every call fails in
 // silence: a run goes on without the file it could not read or write.

@@ -45,7 +45,8 @@ void close_opened(const Opened& opened);
 
 /// Opens `path` with `flags`, following only links no other user can have
 /// made or changed, one step at a time from directory descriptors; a way
-/// that fails that rule reads as no file (ENOENT).
+/// that fails that rule reads as no file (ENOENT). With O_EXCL, a name
+/// taken by a file rather than a link fails with EEXIST.
 Opened open_own(const char* path, int flags);
 
 // waits.cpp: other programs that hold our files, waited out within the
