@@ -34,6 +34,10 @@ def posix_only(why):
     if WINDOWS:
         skip(why)
 
+def strace(*calls):
+    """STRACE with each of `calls` injected."""
+    return [*STRACE, *(a for call in calls for a in ("-e", "inject=" + call))]
+
 def expect(what, got, want):
     assert got == want, "%s:\n  got  %r\n  want %r" % (what, got, want)
 
@@ -344,7 +348,6 @@ def neighbours(d):
     user = b"quality=18\r\ntype=4\r\nnumber=4711\r\n"
     # strace -P, which keeps the loader's calls out of the count, misses the
     # rename: that one is given in a run of its own.
-    strace = lambda *calls: [*STRACE, *(a for call in calls for a in ("-e", "inject=" + call))]
     smb = {"smb": strace("openat:error=ESTALE:when=1", "flock:error=EACCES:when=1..3", "read:error=EACCES:when=1..2",
                          "pread64:error=EACCES:when=1", "writev:error=EACCES:when=1..2") + ["-P", FILES[0], "-P", FILES[1]],
            "smb rename": strace("rename:error=EACCES:when=1..2")}
@@ -565,8 +568,7 @@ def concurrent_runs(d):
     for i, injected in enumerate((["openat:delay_exit=2000000:when=1"], ["newfstatat:delay_exit=2000000:when=2"],
                                   ["newfstatat:delay_exit=2000000:when=2", "openat:error=EOPNOTSUPP:when=2"])):
         late = make(d, "late %d" % i)
-        held = subprocess.Popen([*STRACE, "-P", "settings.ini", "-P", ".",
-                                 *(a for call in injected for a in ("-e", "inject=" + call)), *command(())], cwd=late,
+        held = subprocess.Popen([*strace(*injected), "-P", "settings.ini", "-P", ".", *command(())], cwd=late,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         time.sleep(1)  # a slow start reaches the hold in time
         Path(late, "new").write_bytes(user)
